@@ -1,0 +1,82 @@
+// The file system: where the program runs and the shortcut file itself.
+#include "platform/win32/win32_platform.h"
+
+namespace molra {
+
+namespace {
+
+// Calls that fill a caller's buffer and report the size they need.
+template <typename Fill>
+std::wstring GrowingBuffer(Fill fill) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+std::string Win32Platform::ReadProfileString(const std::string& section, const std::string& key,
+                                             const std::string& path) {
+    const std::wstring wsection = Widen(section), wkey = Widen(key), wpath = Widen(path);
+    std::wstring buffer(256, L'\0');
+    for (;;) {
+        const DWORD length = GetPrivateProfileStringW(wsection.c_str(), wkey.c_str(), L"",
+                                                      buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                      wpath.c_str());
+        // size - 1 means the value was cut to fit; ask again with more room.
+        if (length + 1 < buffer.size() || buffer.size() >= (1u << 26)) return Narrow(buffer.data(), length);
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+std::optional<std::uint32_t> Win32Platform::FindFileAttributes(const std::string& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(Widen(path).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+    FindClose(find);
+    return data.dwFileAttributes;
+}
+
+std::string Win32Platform::CurrentDirectory() {
+    return Narrow(GrowingBuffer([](wchar_t* buffer, DWORD size) {
+        const DWORD needed = GetCurrentDirectoryW(size, buffer);
+        return needed > size ? size : needed;  // too small: report "full" so the buffer grows
+    }));
+}
+
+std::string Win32Platform::ProgramFolder() {
+    std::wstring path = GrowingBuffer([](wchar_t* buffer, DWORD size) {
+        return GetModuleFileNameW(nullptr, buffer, size);
+    });
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return Narrow(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
+}
+
+std::uint32_t Win32Platform::ReplaceFile(const std::string& path, const std::string& bytes) {
+    const std::wstring target = Widen(path);
+    const std::wstring temporary = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size() && FlushFileBuffers(file);
+    DWORD error = ok ? 0 : GetLastError();
+    CloseHandle(file);
+    if (ok && !MoveFileExW(temporary.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (!ok) DeleteFileW(temporary.c_str());
+    return ok ? 0 : (error ? error : ERROR_WRITE_FAULT);
+}
+
+}  // namespace molra

@@ -1,0 +1,109 @@
+// Windows Sockets 1.1 from WSOCK32.DLL and the reachability check from
+// Sensapi.dll, both loaded on first use: the launch path needs neither.
+#include <algorithm>
+
+#include "platform/win32/win32_platform.h"
+
+namespace molra {
+
+namespace {
+
+struct WsaData {  // WSADATA is 400 bytes; nothing here reads it.
+    unsigned char bytes[400];
+};
+
+struct HostEnt {  // the 64-bit hostent layout
+    char* h_name;
+    char** h_aliases;
+    short h_addrtype;
+    short h_length;
+    char** h_addr_list;
+};
+
+struct QocInfo {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwInSpeed;
+    DWORD dwOutSpeed;
+};
+
+template <typename Fn>
+Fn Winsock(const char* name) {
+    return SystemProc<Fn>(L"wsock32.dll", name);
+}
+
+}  // namespace
+
+int Win32Platform::SocketStartup(std::uint16_t versionWord) {
+    using Fn = int(WINAPI*)(WORD, WsaData*);
+    auto startup = Winsock<Fn>("WSAStartup");
+    if (!startup) return static_cast<int>(GetLastError() ? GetLastError() : ERROR_PROC_NOT_FOUND);
+    WsaData data{};
+    return startup(versionWord, &data);
+}
+
+int Win32Platform::SocketCleanup() {
+    using Fn = int(WINAPI*)();
+    auto cleanup = Winsock<Fn>("WSACleanup");
+    return cleanup ? cleanup() : -1;
+}
+
+HostNameResult Win32Platform::LocalHostName() {
+    using NameFn = int(WINAPI*)(char*, int);
+    using ErrorFn = int(WINAPI*)();
+    HostNameResult result;
+    result.buffer.assign(256, '\0');
+    auto gethostnameFn = Winsock<NameFn>("gethostname");
+    result.result = gethostnameFn ? gethostnameFn(result.buffer.data(), 256) : -1;
+    if (result.result == -1) {
+        auto lastError = Winsock<ErrorFn>("WSAGetLastError");
+        result.lastError = lastError ? lastError() : static_cast<int>(GetLastError());
+        return result;
+    }
+    // The name comes in the ANSI code page; the core expects UTF-8.
+    const std::size_t end = result.buffer.find('\0');
+    const std::string name = result.buffer.substr(0, end);
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()),
+                                               nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), wideLength);
+    std::string converted = Narrow(wide);
+    converted.resize(std::max<std::size_t>(converted.size(), 256), '\0');
+    result.buffer = converted;
+    return result;
+}
+
+std::optional<std::vector<std::vector<std::uint8_t>>> Win32Platform::HostAddresses(
+    const std::string& hostName) {
+    using Fn = HostEnt*(WINAPI*)(const char*);
+    auto gethostbynameFn = Winsock<Fn>("gethostbyname");
+    if (!gethostbynameFn) return std::nullopt;
+    std::string ansi = ToAnsi(hostName).value_or(hostName);
+    const HostEnt* host = gethostbynameFn(ansi.c_str());
+    if (!host) return std::nullopt;
+    // The record belongs to the library and lives only until the next socket call: copy it now.
+    std::vector<std::vector<std::uint8_t>> addresses;
+    const int length = host->h_length > 0 ? host->h_length : 0;
+    for (char** entry = host->h_addr_list; entry && *entry; ++entry) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(*entry);
+        addresses.emplace_back(bytes, bytes + length);
+    }
+    return addresses;
+}
+
+int Win32Platform::IsDestinationReachable(const std::string& address) {
+    using Fn = BOOL(WINAPI*)(LPCWSTR, QocInfo*);
+    auto reachable = SystemProc<Fn>(L"sensapi.dll", "IsDestinationReachableW");
+    if (!reachable) return 0;
+    QocInfo info{sizeof(QocInfo), 0, 0, 0};
+    return reachable(Widen(address).c_str(), &info);
+}
+
+double Win32Platform::MonotonicSeconds() {
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace molra

@@ -1,0 +1,145 @@
+// An in-memory platform: tests set what the system would answer and read
+// back every call the core made.
+#pragma once
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace molra::testing {
+
+class FakePlatform : public Platform {
+public:
+    // --- what the "system" holds ---
+    std::map<std::pair<RegistryRoot, std::string>, std::map<std::string, RegistryValue>> registry;
+    // path -> (section/key -> value), as the profile reader would answer
+    std::map<std::string, std::map<std::string, std::string>> profiles;
+    std::map<std::string, std::uint32_t> files;  // path -> attributes
+    std::map<std::string, std::string> fileBytes;  // what ReplaceFile stored
+    std::string currentDirectory = "C:\\Work";
+    std::string programFolder = "C:\\Programme\\MOLRAvin";
+    std::string commandLine = "MOLRAvin.exe";
+    std::uint32_t startProcessError = 0;
+    std::uint32_t openError = 0;
+    std::uint32_t replaceError = 0;
+    bool ansiFits = true;  // ToAnsi succeeds only for ASCII text when false
+
+    int startupResult = 0;
+    int cleanupResult = 0;
+    HostNameResult hostName{0, std::string("pc-42") + std::string(251, '\0'), 0};
+    std::map<std::string, std::optional<std::vector<std::vector<std::uint8_t>>>> hosts;
+    std::map<std::string, int> reachability;  // address -> raw answer; missing means 0
+    std::vector<double> clock{100.0, 100.25};  // readings handed out in turn; the last repeats
+
+    // --- what the core did ---
+    std::vector<std::pair<std::string, int>> startedProcesses;
+    std::vector<std::string> openedUrls;
+    std::vector<std::string> messages;
+    std::vector<std::string> captions;
+    std::vector<std::string> calls;  // socket, probe and file calls in order
+    std::vector<std::string> replacedPaths;
+
+    void SetRegistryString(RegistryRoot root, const std::string& key, const std::string& name,
+                           const std::string& value, std::uint32_t type = kRegSz) {
+        registry[{root, key}][name] =
+            RegistryValue{type, type == kRegSz ? std::optional<std::string>(value) : std::nullopt};
+    }
+    void SetShortcut(const std::string& path, const std::string& url,
+                     std::uint32_t attributes = 0x20) {
+        files[path] = attributes;
+        profiles[path]["InternetShortcut/URL"] = url;
+    }
+
+    std::optional<RegistryValue> QueryRegistryValue(RegistryRoot root, const std::string& subKey,
+                                                    const std::string& valueName) override {
+        auto key = registry.find({root, subKey});
+        if (key == registry.end()) return std::nullopt;
+        auto value = key->second.find(valueName);
+        if (value == key->second.end()) return std::nullopt;
+        return value->second;
+    }
+    std::string ReadProfileString(const std::string& section, const std::string& key,
+                                  const std::string& path) override {
+        auto file = profiles.find(path);
+        if (file == profiles.end()) return {};
+        auto value = file->second.find(section + "/" + key);
+        return value == file->second.end() ? std::string() : value->second;
+    }
+    std::optional<std::uint32_t> FindFileAttributes(const std::string& path) override {
+        auto file = files.find(path);
+        if (file == files.end()) return std::nullopt;
+        return file->second;
+    }
+    std::string CurrentDirectory() override { return currentDirectory; }
+    std::string ProgramFolder() override { return programFolder; }
+    std::string CommandLine() override { return commandLine; }
+    std::uint32_t StartProcess(const std::string& command, int showState) override {
+        startedProcesses.emplace_back(command, showState);
+        return startProcessError;
+    }
+    std::uint32_t OpenWithDefaultHandler(const std::string& url) override {
+        openedUrls.push_back(url);
+        return openError;
+    }
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        messages.push_back(text);
+        captions.push_back(caption);
+        calls.push_back("message");
+    }
+    std::string ErrorText(std::uint32_t code) override { return "Fehler " + std::to_string(code); }
+
+    int SocketStartup(std::uint16_t versionWord) override {
+        calls.push_back("startup " + std::to_string(versionWord));
+        return startupResult;
+    }
+    int SocketCleanup() override {
+        calls.push_back("cleanup");
+        return cleanupResult;
+    }
+    HostNameResult LocalHostName() override {
+        calls.push_back("gethostname");
+        return hostName;
+    }
+    std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(
+        const std::string& name) override {
+        calls.push_back("gethostbyname " + name);
+        auto host = hosts.find(name);
+        if (host == hosts.end()) return std::nullopt;
+        return host->second;
+    }
+    int IsDestinationReachable(const std::string& address) override {
+        calls.push_back("probe " + address);
+        auto answer = reachability.find(address);
+        return answer == reachability.end() ? 0 : answer->second;
+    }
+    double MonotonicSeconds() override {
+        calls.push_back("clock");
+        const double reading = clock.at(std::min(clockIndex_, clock.size() - 1));
+        ++clockIndex_;
+        return reading;
+    }
+    std::optional<std::string> ToAnsi(const std::string& text) override {
+        if (ansiFits) return text;  // the tests' "ANSI" keeps ASCII and UTF-8 alike
+        for (char c : text)
+            if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+        return text;
+    }
+    std::uint32_t ReplaceFile(const std::string& path, const std::string& bytes) override {
+        calls.push_back("replace " + path);
+        replacedPaths.push_back(path);
+        if (replaceError) return replaceError;
+        fileBytes[path] = bytes;
+        files[path] = 0x20;
+        return 0;
+    }
+
+private:
+    std::size_t clockIndex_ = 0;
+};
+
+}  // namespace molra::testing
