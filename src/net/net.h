@@ -17,27 +17,33 @@ inline constexpr float kUnreachable = -1.0f;
 // further step of its operation.
 enum class SocketStatus { Ok, Fatal };
 
-SocketStatus InitSockets(Platform& platform);
-SocketStatus CleanSockets(Platform& platform);
+// Fatal after a start-up result whose low 16 bits are not 0; nothing to clean up then.
+[[nodiscard]] SocketStatus InitSockets(Platform& platform);
+// Fatal after any clean-up result but 0.
+[[nodiscard]] SocketStatus CleanSockets(Platform& platform);
 
-// The local host name, or empty after a failure (which was reported).
+// The local host name, or empty after a failure (which was reported; the caller goes on).
 std::string GetLocalHostName(Platform& platform);
 
-// The part of text before the first delimiter; text keeps what follows it.
+// The part of text before the first delimiter; text keeps what follows it
+// (becomes empty when the delimiter is missing).
 std::string SplitFirstToken(std::string& text, const std::string& delimiter);
 
-// Address number index of hostName in dotted decimal, or empty.
+// Address number index (from 0) of hostName in dotted decimal, or empty when
+// the look-up fails or the list is shorter. Reports nothing.
 std::string GetHostAddress(Platform& platform, const std::string& hostName, int index);
 
 struct DeterminedAddress {
     SocketStatus status = SocketStatus::Ok;
-    std::optional<std::string> address;  // nullopt when no address was found
+    std::optional<std::string> address;  // nullopt when no address was found or on Fatal
 };
 
-// One full socket-library cycle: the local first address with its fourth field set to "1".
-DeterminedAddress DetermineServerAddress(Platform& platform);
+// One full socket-library cycle: the local first address with its fourth
+// field set to "1". No address when that has fewer than four fields.
+[[nodiscard]] DeterminedAddress DetermineServerAddress(Platform& platform);
 
-// Seconds the check took when address is reachable, otherwise kUnreachable.
+// Seconds the check took when the platform answers exactly 1 (0.0 included),
+// otherwise kUnreachable.
 float ProbeReachability(Platform& platform, const std::string& address);
 
 }  // namespace molra

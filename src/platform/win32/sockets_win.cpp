@@ -1,18 +1,18 @@
 // Windows Sockets 1.1 from WSOCK32.DLL and the reachability check from
 // Sensapi.dll, both loaded on first use: the launch path needs neither.
-#include <algorithm>
-
 #include "platform/win32/win32_platform.h"
 
 namespace molra {
 
 namespace {
 
-struct WsaData {  // WSADATA is 400 bytes; nothing here reads it.
-    unsigned char bytes[400];
+// WSADATA: 400 bytes in the 32-bit layout, 408 in the 64-bit one (its
+// pointer moves ahead of the texts). Nothing here reads it.
+struct WsaData {
+    alignas(void*) unsigned char bytes[sizeof(void*) == 8 ? 408 : 400];
 };
 
-struct HostEnt {  // the 64-bit hostent layout
+struct HostEnt {  // hostent in the native layout of either word size
     char* h_name;
     char** h_aliases;
     short h_addrtype;
@@ -26,6 +26,9 @@ struct QocInfo {
     DWORD dwInSpeed;
     DWORD dwOutSpeed;
 };
+static_assert(sizeof(QocInfo) == 16);
+
+constexpr int kSysNotReady = 10091;  // WSASYSNOTREADY
 
 template <typename Fn>
 Fn Winsock(const char* name) {
@@ -37,7 +40,8 @@ Fn Winsock(const char* name) {
 int Win32Platform::SocketStartup(std::uint16_t versionWord) {
     using Fn = int(WINAPI*)(WORD, WsaData*);
     auto startup = Winsock<Fn>("WSAStartup");
-    if (!startup) return static_cast<int>(GetLastError() ? GetLastError() : ERROR_PROC_NOT_FOUND);
+    // A missing library must not read as success once the core keeps 16 bits of the result.
+    if (!startup) return kSysNotReady;
     WsaData data{};
     return startup(versionWord, &data);
 }
@@ -60,16 +64,13 @@ HostNameResult Win32Platform::LocalHostName() {
         result.lastError = lastError ? lastError() : static_cast<int>(GetLastError());
         return result;
     }
-    // The name comes in the ANSI code page; the core expects UTF-8.
-    const std::size_t end = result.buffer.find('\0');
-    const std::string name = result.buffer.substr(0, end);
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()),
-                                               nullptr, 0);
+    // The buffer is ANSI and the core expects UTF-8: convert all 256 bytes,
+    // NULs included, and leave trimming and cutting to the core.
+    const int wideLength =
+        MultiByteToWideChar(CP_ACP, 0, result.buffer.data(), 256, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), wideLength);
-    std::string converted = Narrow(wide);
-    converted.resize(std::max<std::size_t>(converted.size(), 256), '\0');
-    result.buffer = converted;
+    MultiByteToWideChar(CP_ACP, 0, result.buffer.data(), 256, wide.data(), wideLength);
+    result.buffer = Narrow(wide);
     return result;
 }
 
@@ -78,8 +79,10 @@ std::optional<std::vector<std::vector<std::uint8_t>>> Win32Platform::HostAddress
     using Fn = HostEnt*(WINAPI*)(const char*);
     auto gethostbynameFn = Winsock<Fn>("gethostbyname");
     if (!gethostbynameFn) return std::nullopt;
-    std::string ansi = ToAnsi(hostName).value_or(hostName);
-    const HostEnt* host = gethostbynameFn(ansi.c_str());
+    // A name without an ANSI form cannot be asked for through the ANSI call.
+    const std::optional<std::string> ansi = ToAnsi(hostName);
+    if (!ansi) return std::nullopt;
+    const HostEnt* host = gethostbynameFn(ansi->c_str());
     if (!host) return std::nullopt;
     // The record belongs to the library and lives only until the next socket call: copy it now.
     std::vector<std::vector<std::uint8_t>> addresses;
@@ -92,6 +95,7 @@ std::optional<std::vector<std::vector<std::uint8_t>>> Win32Platform::HostAddress
 }
 
 int Win32Platform::IsDestinationReachable(const std::string& address) {
+    // The W twin: a typed address reaches the check whole, whatever the code page.
     using Fn = BOOL(WINAPI*)(LPCWSTR, QocInfo*);
     auto reachable = SystemProc<Fn>(L"sensapi.dll", "IsDestinationReachableW");
     if (!reachable) return 0;

@@ -1,0 +1,69 @@
+// Test-only stand-in for Sensapi.dll: answers the reachability check from the
+// environment, logs every call, and never touches the network.
+//
+//   MOLRA_SHIM_LOG             file every call is appended to, one line each
+//   MOLRA_SHIM_REACH           answers per address, e.g. "192.168.2.1=1,10.0.0.1=2,*=0";
+//                              "*" gives the answer for every other address (default 0)
+//   MOLRA_SHIM_REACH_DELAY_MS  how long each check takes before it answers (default 0)
+//
+// Log line (the QOCINFO fields as passed in):
+//   IsDestinationReachableW "192.168.2.1" qoc=16,0,0,0 -> 1
+#include "shim_common.h"
+
+namespace {
+
+struct QocInfo {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwInSpeed;
+    DWORD dwOutSpeed;
+};
+
+BOOL Answer(const char* entry, const std::string& address, const QocInfo* info) {
+    std::string table;
+    molra::shim::ReadEnvironment("MOLRA_SHIM_REACH", table);
+    int answer = 0;
+    bool found = false;
+    std::size_t start = 0;
+    while (start <= table.size() && !found) {
+        std::size_t end = table.find(',', start);
+        if (end == std::string::npos) end = table.size();
+        const std::string item = table.substr(start, end - start);
+        const std::size_t equals = item.find('=');
+        if (equals != std::string::npos) {
+            const std::string key = item.substr(0, equals);
+            const int value = static_cast<int>(std::strtol(item.c_str() + equals + 1, nullptr, 10));
+            if (key == address) {
+                answer = value;
+                found = true;
+            } else if (key == "*") {
+                answer = value;
+            }
+        }
+        start = end + 1;
+    }
+    const int delay = molra::shim::ReadNumber("MOLRA_SHIM_REACH_DELAY_MS", 0);
+    if (delay > 0) Sleep(static_cast<DWORD>(delay));
+    std::string qoc = "null";
+    if (info)
+        qoc = std::to_string(info->dwSize) + "," + std::to_string(info->dwFlags) + "," +
+              std::to_string(info->dwInSpeed) + "," + std::to_string(info->dwOutSpeed);
+    molra::shim::Log(std::string(entry) + " \"" + address + "\" qoc=" + qoc + " -> " +
+                     std::to_string(answer));
+    return answer;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI IsDestinationReachableA(LPCSTR destination, QocInfo* info) {
+    return Answer("IsDestinationReachableA",
+                  molra::shim::AnsiToUtf8(destination ? destination : ""), info);
+}
+
+BOOL WINAPI IsDestinationReachableW(LPCWSTR destination, QocInfo* info) {
+    return Answer("IsDestinationReachableW", molra::shim::WideToUtf8(destination), info);
+}
+
+}  // extern "C"

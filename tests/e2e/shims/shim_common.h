@@ -1,0 +1,70 @@
+// What both shims share: reading their answers from the environment at every
+// call (a test may change them between calls) and logging each call.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN  // keeps winsock.h out: the shim defines those names itself
+#endif
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace molra::shim {
+
+// False when the variable is unset; a variable set to the empty text is read as such.
+inline bool ReadEnvironment(const char* name, std::string& value) {
+    char buffer[4096];
+    SetLastError(0);
+    const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+    if (length >= sizeof buffer) return false;
+    value.assign(buffer, length);
+    return true;
+}
+
+inline int ReadNumber(const char* name, int fallback) {
+    std::string value;
+    if (!ReadEnvironment(name, value) || value.empty()) return fallback;
+    return static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
+}
+
+// ANSI from the caller, UTF-8 in the log.
+inline std::string AnsiToUtf8(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    const int wideLength =
+        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
+                        wideLength);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0,
+                                           nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
+inline std::string WideToUtf8(const wchar_t* wide) {
+    if (!wide || !*wide) return {};
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), length, nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);  // the terminator
+    return utf8;
+}
+
+// Appends one line to the file named by MOLRA_SHIM_LOG; no log when it is unset.
+inline void Log(const std::string& line) {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"MOLRA_SHIM_LOG", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+}  // namespace molra::shim

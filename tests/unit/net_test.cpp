@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+
+#include "fake_platform.h"
+#include "net/net.h"
+#include "ui/texts.h"
+
+namespace molra {
+namespace {
+
+using testing::FakePlatform;
+using Addresses = std::optional<std::vector<std::vector<std::uint8_t>>>;
+using Calls = std::vector<std::string>;
+
+const Calls kOneCycle{"startup 257", "gethostname", "gethostbyname pc-42", "cleanup"};
+
+Addresses Of(std::vector<std::vector<std::uint8_t>> list) { return list; }
+
+std::string NameBuffer(const std::string& name) {
+    return name + std::string(256 - name.size(), '\0');
+}
+
+TEST(DetermineServerAddress, SetsTheFourthFieldOfTheFirstLocalAddress) {
+    const struct {
+        const char* what;
+        Addresses addresses;
+        std::optional<std::string> expected;
+    } rows[] = {
+        {"one address", Of({{192, 168, 2, 10}}), "192.168.2.1"},
+        {"several: the first counts", Of({{10, 0, 0, 7}, {192, 168, 2, 10}}), "10.0.0.1"},
+        {"already ending in 1", Of({{172, 16, 0, 1}}), "172.16.0.1"},
+        {"loopback", Of({{127, 0, 0, 1}}), "127.0.0.1"},
+        {"no leading zeros", Of({{0, 0, 0, 0}}), "0.0.0.1"},
+        {"fields after the fourth stay", Of({{1, 2, 3, 4, 5, 6}}), "1.2.3.1.5.6"},
+        {"three fields", Of({{10, 0, 0}}), std::nullopt},
+        {"address of no bytes", Of({std::vector<std::uint8_t>{}}), std::nullopt},
+        {"empty address list", Of({}), std::nullopt},
+        {"look-up gives no record", std::nullopt, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform;
+        platform.hosts["pc-42"] = row.addresses;
+        const DeterminedAddress result = DetermineServerAddress(platform);
+        EXPECT_EQ(result.status, SocketStatus::Ok) << row.what;
+        EXPECT_EQ(result.address, row.expected) << row.what;
+        // The library is released on every path, and nothing is reported.
+        EXPECT_EQ(platform.calls, kOneCycle) << row.what;
+    }
+}
+
+TEST(DetermineServerAddress, ResolvesAfreshInEachOfItsOwnLibraryCycles) {
+    FakePlatform platform;
+    platform.hosts["pc-42"] = Of({{192, 168, 2, 10}});
+    EXPECT_EQ(DetermineServerAddress(platform).address, "192.168.2.1");
+    platform.hosts["pc-42"] = Of({{10, 0, 0, 7}});
+    EXPECT_EQ(DetermineServerAddress(platform).address, "10.0.0.1");
+
+    Calls twice = kOneCycle;
+    twice.insert(twice.end(), kOneCycle.begin(), kOneCycle.end());
+    EXPECT_EQ(platform.calls, twice);
+}
+
+TEST(DetermineServerAddress, HostNameFailureIsReportedAndTheEmptyNameResolved) {
+    const struct {
+        int code;
+        const char* message;
+    } rows[] = {
+        {10093, "Windows Sockets error  10093"},  // a positive code stands two blanks away
+        {0, "Windows Sockets error  0"},
+        {-5, "Windows Sockets error -5"},
+        {-2147483647 - 1, "Windows Sockets error -2147483648"},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform;
+        platform.hostName = HostNameResult{-1, NameBuffer("ignored"), row.code};
+        platform.hosts[""] = Of({{10, 1, 2, 3}});
+        const DeterminedAddress result = DetermineServerAddress(platform);
+        EXPECT_EQ(platform.messages, std::vector<std::string>{row.message});
+        EXPECT_EQ(platform.captions, std::vector<std::string>{text::kCaption});
+        EXPECT_EQ(platform.calls,
+                  (Calls{"startup 257", "gethostname", "message", "gethostbyname ", "cleanup"}));
+        EXPECT_EQ(result.status, SocketStatus::Ok);
+        EXPECT_EQ(result.address, "10.1.2.1");
+    }
+}
+
+TEST(DetermineServerAddress, FailedStartupIsFatalWithoutCleanup) {
+    // The result is held in 16 bits, so only its low word decides.
+    const struct {
+        int startup;
+        bool fatal;
+    } rows[] = {{10091, true}, {-1, true}, {0x1000A, true}, {0x10000, false}};
+    for (const auto& row : rows) {
+        FakePlatform platform;
+        platform.startupResult = row.startup;
+        platform.hosts["pc-42"] = Of({{192, 168, 2, 10}});
+        const DeterminedAddress result = DetermineServerAddress(platform);
+        if (!row.fatal) {
+            EXPECT_EQ(result.status, SocketStatus::Ok) << row.startup;
+            EXPECT_EQ(platform.calls, kOneCycle) << row.startup;
+            continue;
+        }
+        EXPECT_EQ(result.status, SocketStatus::Fatal) << row.startup;
+        EXPECT_EQ(result.address, std::nullopt) << row.startup;
+        EXPECT_EQ(platform.calls, (Calls{"startup 257", "message"})) << row.startup;
+        EXPECT_EQ(platform.messages, std::vector<std::string>{"'winsock.dll' antwortet nicht !"});
+        EXPECT_EQ(platform.captions, std::vector<std::string>{text::kCaption});
+    }
+}
+
+TEST(DetermineServerAddress, FailedCleanupIsFatalAndShowsTheResultItself) {
+    const struct {
+        int cleanup;
+        Addresses addresses;
+        const char* message;
+    } rows[] = {
+        {-1, Of({{192, 168, 2, 10}}), "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !"},
+        {10093, Of({{192, 168, 2, 10}}),
+         "Socket Error 10093 in Prozedur 'CleanSockets' aufgetreten !"},
+        {-1, std::nullopt, "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !"},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform;
+        platform.cleanupResult = row.cleanup;
+        platform.hosts["pc-42"] = row.addresses;
+        const DeterminedAddress result = DetermineServerAddress(platform);
+        EXPECT_EQ(result.status, SocketStatus::Fatal);
+        EXPECT_EQ(result.address, std::nullopt);
+        EXPECT_EQ(platform.messages, std::vector<std::string>{row.message});
+        EXPECT_EQ(platform.captions, std::vector<std::string>{text::kCaption});
+        EXPECT_EQ(platform.calls.back(), "message");
+    }
+}
+
+TEST(GetLocalHostName, KeepsWhatStandsBeforeTheFirstNulAfterTrimmingBlanks) {
+    const struct {
+        std::string buffer, expected;
+    } rows[] = {
+        {NameBuffer("pc-42"), "pc-42"},
+        {NameBuffer("  pc 42  "), "pc 42  "},  // trailing blanks sit before NULs, not at the end
+        {NameBuffer("\tpc-42"), "\tpc-42"},    // only U+0020 is a blank
+        {NameBuffer(std::string("pc\0junk", 7)), "pc"},
+        {std::string("abc") + std::string(253, ' '), "abc"},  // a full buffer without NUL
+        {std::string(256, ' '), ""},
+        {NameBuffer(""), ""},
+        {NameBuffer("Rechner-\xC3\xA4"), "Rechner-\xC3\xA4"},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform;
+        platform.hostName = HostNameResult{0, row.buffer, 0};
+        EXPECT_EQ(GetLocalHostName(platform), row.expected);
+        EXPECT_TRUE(platform.messages.empty());
+    }
+}
+
+TEST(GetHostAddress, PicksTheIndexedEntryIfTheListReachesIt) {
+    FakePlatform platform;
+    platform.hosts["h"] = Of({{10, 0, 0, 7}, {255, 255, 255, 0}});
+    EXPECT_EQ(GetHostAddress(platform, "h", 0), "10.0.0.7");
+    EXPECT_EQ(GetHostAddress(platform, "h", 1), "255.255.255.0");
+    EXPECT_EQ(GetHostAddress(platform, "h", 2), "");
+    EXPECT_EQ(GetHostAddress(platform, "h", -1), "");
+    EXPECT_EQ(GetHostAddress(platform, "unknown", 0), "");
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST(SplitFirstToken, CutsAtTheFirstWholeDelimiter) {
+    const struct {
+        std::string text, delimiter, token, rest;
+    } rows[] = {
+        {"a,b", ",", "a", "b"},
+        {"abc", ",", "abc", ""},
+        {",abc", ",", "", "abc"},
+        {"abc,", ",", "abc", ""},
+        {"a,b,c", ",", "a", "b,c"},
+        {"a::b:c", "::", "a", "b:c"},
+        {"a:b::c", "::", "a:b", "c"},
+        {"aXbxc", "x", "aXb", "c"},  // case counts
+        {"", ",", "", ""},
+        {std::string("pc\0\0", 4), std::string(1, '\0'), "pc", std::string(1, '\0')},
+    };
+    for (const auto& row : rows) {
+        std::string text = row.text;
+        EXPECT_EQ(SplitFirstToken(text, row.delimiter), row.token) << row.text;
+        EXPECT_EQ(text, row.rest) << row.text;
+    }
+}
+
+TEST(ProbeReachability, OnlyAnswerOneIsReachableAndOnlyTheCheckIsTimed) {
+    const struct {
+        int answer;
+        std::vector<double> clock;
+        float expected;
+    } rows[] = {
+        {1, {100.0, 100.25}, 0.25f},
+        {1, {7.5, 7.5}, 0.0f},
+        {1, {86399.5, 86400.75}, 1.25f},
+        {0, {100.0, 100.25}, -1.0f},
+        {2, {100.0, 100.25}, -1.0f},
+        {-1, {100.0, 100.25}, -1.0f},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform;
+        platform.clock = row.clock;
+        platform.reachability["192.168.2.1"] = row.answer;
+        const float result = ProbeReachability(platform, "192.168.2.1");
+        // Callers compare bit patterns, so 0.0 must not collide with the sentinel.
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(result), std::bit_cast<std::uint32_t>(row.expected))
+            << row.answer;
+        const Calls expectedCalls = row.answer == 1
+                                        ? Calls{"clock", "probe 192.168.2.1", "clock"}
+                                        : Calls{"clock", "probe 192.168.2.1"};
+        EXPECT_EQ(platform.calls, expectedCalls) << row.answer;
+        EXPECT_TRUE(platform.messages.empty());
+    }
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(kUnreachable), 0xBF800000u);
+}
+
+TEST(ProbeReachability, PassesTheEmptyAddressUnchanged) {
+    FakePlatform platform;
+    platform.reachability[""] = 1;
+    EXPECT_NE(ProbeReachability(platform, ""), kUnreachable);
+    EXPECT_EQ(platform.calls, (Calls{"clock", "probe ", "clock"}));
+}
+
+}  // namespace
+}  // namespace molra
