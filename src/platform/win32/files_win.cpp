@@ -61,22 +61,35 @@ std::string Win32Platform::ProgramFolder() {
 
 std::uint32_t Win32Platform::ReplaceFile(const std::string& path, const std::string& bytes) {
     const std::wstring target = Widen(path);
-    const std::wstring temporary = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size() && FlushFileBuffers(file);
-    DWORD error = ok ? 0 : GetLastError();
+    const bool stored = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                  nullptr) &&
+                        written == bytes.size() && FlushFileBuffers(file);
+    DWORD error = stored ? 0 : GetLastError();
+    if (!stored && error == 0) error = ERROR_WRITE_FAULT;  // a short write sets no error
     CloseHandle(file);
-    if (ok && !MoveFileExW(temporary.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
+    if (stored && !MoveFileExW(temporary.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
+        // A hidden or system old file may refuse to be replaced; a read-only one must keep refusing.
+        const DWORD old = GetFileAttributesW(target.c_str());
+        const DWORD clearable = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        if (error == ERROR_ACCESS_DENIED && old != INVALID_FILE_ATTRIBUTES && (old & clearable) &&
+            !(old & FILE_ATTRIBUTE_READONLY) && SetFileAttributesW(target.c_str(), old & ~clearable)) {
+            if (MoveFileExW(temporary.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return 0;
+            error = GetLastError();
+            SetFileAttributesW(target.c_str(), old);
+        }
     }
-    if (!ok) DeleteFileW(temporary.c_str());
-    return ok ? 0 : (error ? error : ERROR_WRITE_FAULT);
+    if (error == 0) return 0;
+    DeleteFileW(temporary.c_str());
+    return error;
 }
 
 }  // namespace molra

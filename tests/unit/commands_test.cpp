@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fake_platform.h"
+#include "ui/commands.h"
+
+namespace molra {
+namespace {
+
+using testing::FakePlatform;
+
+const std::string kPath = "C:\\Work\\MOLRAvin.url";
+const std::string kNoServer =
+    "Es ist kein MOLRAvin Server \r\nim lokalem Netz vorhanden !\r\n\r\nBitte IP Adresse manuell "
+    "eintragen.\r\n(210.XXX.XXX.1)\r\nErfragen Sie die IP Adresse\r\nbei Ihrem Systemadministrator.";
+const std::string kReachable = "MOLRAvin Server ist erreichbar.\r\nLink wurde angepasst.";
+const std::string kUnreachable =
+    "MOLRAvin Server ist nicht zu erreichen.\r\nLink wurde aber trotzdem erstellt !!!\r\n"
+    "Informieren Sie Ihren SysAdmin!\r\nGegebenfalls IP sp\xC3\xA4ter anpassen.";
+
+std::string FileFor(const std::string& address) {
+    return "[InternetShortcut]\r\nURL=http://" + address +
+           "\r\nIconIndex=0\r\nIconFile=C:\\Programme\\MOLRAvin\\MOLRAvin.exe\r\n";
+}
+
+// A PC at 192.168.2.10 whose server 192.168.2.1 answers.
+FakePlatform LocalNetwork(int serverAnswer = 1) {
+    FakePlatform platform;
+    platform.hosts["pc-42"] = std::vector<std::vector<std::uint8_t>>{{192, 168, 2, 10}, {10, 0, 0, 7}};
+    platform.reachability["192.168.2.1"] = serverAnswer;
+    return platform;
+}
+
+long Count(const std::vector<std::string>& calls, const std::string& prefix) {
+    return std::count_if(calls.begin(), calls.end(),
+                         [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
+}
+
+TEST(Command1Click, EmptyBoxDeterminesOnceProbesSavesAndShowsTheAddress) {
+    for (const std::string& box : {std::string(), std::string("    ")}) {
+        FakePlatform platform = LocalNetwork();
+        const ClickOutcome outcome = Command1_Click(platform, box);
+        EXPECT_FALSE(outcome.endProcess);
+        EXPECT_EQ(outcome.newText1, "192.168.2.1");
+        EXPECT_EQ(platform.fileBytes[kPath], FileFor("192.168.2.1"));
+        EXPECT_EQ(platform.messages, std::vector<std::string>{kReachable});
+        EXPECT_EQ(platform.captions, std::vector<std::string>{"MOLRAvin"});
+        EXPECT_EQ(Count(platform.calls, "startup"), 1);
+        EXPECT_EQ(Count(platform.calls, "cleanup"), 1);
+        EXPECT_EQ(Count(platform.calls, "probe"), 1);
+        // Probed before it is written, and written only once.
+        const auto probe = std::find(platform.calls.begin(), platform.calls.end(), "probe 192.168.2.1");
+        const auto replace = std::find(platform.calls.begin(), platform.calls.end(), "replace " + kPath);
+        ASSERT_NE(replace, platform.calls.end());
+        EXPECT_LT(probe, replace);
+    }
+}
+
+TEST(Command1Click, UnreachableOrMissingServerWritesNothing) {
+    const struct {
+        const char* what;
+        bool resolvable;
+        int answer;
+        long probes;
+    } rows[] = {
+        {"server does not answer", true, 0, 1},
+        {"check fails oddly", true, 2, 1},
+        {"local name does not resolve", false, 1, 0},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform = LocalNetwork(row.answer);
+        if (!row.resolvable) platform.hosts.clear();
+        const ClickOutcome outcome = Command1_Click(platform, " ");
+        EXPECT_FALSE(outcome.endProcess) << row.what;
+        EXPECT_FALSE(outcome.newText1) << row.what;
+        EXPECT_TRUE(platform.replacedPaths.empty()) << row.what;
+        EXPECT_EQ(platform.messages, std::vector<std::string>{kNoServer}) << row.what;
+        EXPECT_EQ(Count(platform.calls, "probe"), row.probes) << row.what;
+        EXPECT_EQ(Count(platform.calls, "cleanup"), 1) << row.what;
+    }
+}
+
+TEST(Command1Click, FatalSocketFailureEndsBeforeAnythingIsWritten) {
+    for (bool startupFails : {true, false}) {
+        FakePlatform platform = LocalNetwork();
+        (startupFails ? platform.startupResult : platform.cleanupResult) = startupFails ? 10091 : -1;
+        const ClickOutcome outcome = Command1_Click(platform, "");
+        EXPECT_TRUE(outcome.endProcess);
+        EXPECT_FALSE(outcome.newText1);
+        EXPECT_TRUE(platform.replacedPaths.empty());
+        EXPECT_EQ(Count(platform.calls, "probe"), 0);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0], startupFails
+                                            ? "'winsock.dll' antwortet nicht !"
+                                            : "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !");
+    }
+}
+
+TEST(Command1Click, TypedAddressIsProbedAndSavedWithoutItsBlanks) {
+    const struct {
+        std::string box;
+        int answer;
+        std::string message;
+    } rows[] = {
+        {"10.1.1.5", 1, kReachable},
+        {"10.1.1.5", 0, kUnreachable},
+        {"  10.1.1.5   ", 1, kReachable},
+        {" 10.1.1.5", 7, kUnreachable},
+        {"server name", 1, kReachable},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform = LocalNetwork();
+        const std::string address = TrimSpaces(row.box);
+        platform.reachability[address] = row.answer;
+        const ClickOutcome outcome = Command1_Click(platform, row.box);
+        EXPECT_FALSE(outcome.endProcess);
+        EXPECT_FALSE(outcome.newText1) << "the typed text stays";
+        EXPECT_EQ(Count(platform.calls, "startup"), 0) << "nothing is determined";
+        EXPECT_EQ(platform.calls.front(), "clock");
+        EXPECT_EQ(Count(platform.calls, "probe " + address), 1) << row.box;
+        EXPECT_EQ(platform.fileBytes[kPath], FileFor(address)) << row.box;
+        EXPECT_EQ(platform.messages, std::vector<std::string>{row.message}) << row.box;
+    }
+}
+
+TEST(Command1Click, FailedSaveIsReportedAndNothingClaimsSuccess) {
+    for (const std::string& box : {std::string(), std::string("10.1.1.5")}) {
+        FakePlatform platform = LocalNetwork();
+        platform.reachability["10.1.1.5"] = 1;
+        platform.replaceError = 5;
+        const ClickOutcome outcome = Command1_Click(platform, box);
+        EXPECT_FALSE(outcome.endProcess);
+        EXPECT_FALSE(outcome.newText1);
+        EXPECT_EQ(platform.messages,
+                  std::vector<std::string>{"Die Verkn\xC3\xBCpfung konnte nicht gespeichert werden:\r\n" +
+                                           kPath + "\r\nFehler 5"});
+    }
+}
+
+TEST(Command1Click, ProgramFolderOutsideTheCodePageIsSavedAsUtf16) {
+    FakePlatform platform = LocalNetwork();
+    platform.ansiFits = false;
+    platform.programFolder = "C:\\Programme\\M\xC3\xB6lra";
+    platform.reachability["10.1.1.5"] = 1;
+    Command1_Click(platform, "10.1.1.5");
+    const std::string& bytes = platform.fileBytes[kPath];
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    EXPECT_NE(bytes.find(std::string("M\0\xF6\0l\0", 6)), std::string::npos);
+}
+
+TEST(Command1Click, EveryClickIsOneFreshSocketCycle) {
+    FakePlatform platform = LocalNetwork();
+    Command1_Click(platform, "");
+    platform.hosts["pc-42"] = std::vector<std::vector<std::uint8_t>>{{10, 0, 0, 7}};
+    platform.reachability["10.0.0.1"] = 1;
+    const ClickOutcome second = Command1_Click(platform, "");
+    EXPECT_EQ(second.newText1, "10.0.0.1");
+    EXPECT_EQ(platform.fileBytes[kPath], FileFor("10.0.0.1"));
+    EXPECT_EQ(Count(platform.calls, "startup 257"), 2);
+    EXPECT_EQ(Count(platform.calls, "cleanup"), 2);
+}
+
+}  // namespace
+}  // namespace molra
