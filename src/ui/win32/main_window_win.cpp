@@ -1,42 +1,416 @@
+// The one window: a fixed layout over the logo. Positions are kept in twips
+// and turned into pixels for the window's DPI in one place, layout().
 #include "ui/win32/main_window_win.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <utility>
+
+#include "resource_ids.h"
 #include "ui/texts.h"
+#include "ui/win32/dpi_win.h"
+#include "ui/win32/logo_win.h"
+#include "ui/win32/owners_win.h"
 
 namespace molra {
 
 namespace {
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
+constexpr wchar_t kClassName[] = L"MOLRAvin";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = 0;
+constexpr SIZE kClientTwips{4110, 3090};
+constexpr COLORREF kText1Background = RGB(0xFF, 0xFF, 0xC0);
+
+// Neither IDOK nor IDCANCEL: Escape must not press Command2.
+enum ControlId : int { kIdCommand1 = 1001, kIdText1, kIdCommand2, kIdLabel1 };
+enum ControlIndex : std::size_t { kCommand1, kText1, kCommand2, kLabel1, kControlCount };
+
+struct Twips {
+    int left, top, width, height;
+};
+
+struct ControlSpec {
+    int id;
+    const wchar_t* className;
+    Twips twips;
+    const char* text;
+    const char* toolTip;
+    DWORD style;
+    DWORD exStyle;
+};
+
+// Creation order is the tab order, and it leaves Label1 at the bottom of the
+// z-order, so Text1 is drawn over the label where the two overlap.
+// clang-format off
+constexpr std::array<ControlSpec, kControlCount> kControls{{
+    // left, top, width, height in twips
+    {kIdCommand1, L"BUTTON", {968, 1320, 2175, 615}, text::kCommand1, text::kTipCommand1,
+     BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
+    {kIdText1,    L"EDIT",   {968,  840, 2175, 375}, "",              text::kTipText1,
+     ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+    {kIdCommand2, L"BUTTON", {968, 2040, 2175, 615}, text::kCommand2, text::kTipCommand2,
+     BS_PUSHBUTTON | WS_TABSTOP, 0},
+    {kIdLabel1,   L"STATIC", {979,  600, 2160, 375}, text::kLabel1,   nullptr,
+     SS_LEFT | SS_NOPREFIX, 0},
+}};
+// clang-format on
+
+int ToPixels(int twips, UINT dpi) {
+    return MulDiv(twips, static_cast<int>(dpi), 1440);
+}
+
+RECT ToPixels(const Twips& twips, UINT dpi) {
+    const int left = ToPixels(twips.left, dpi);
+    const int top = ToPixels(twips.top, dpi);
+    return {left, top, left + ToPixels(twips.width, dpi), top + ToPixels(twips.height, dpi)};
+}
+
+SIZE WindowSize(UINT dpi) {
+    return WindowSizeForClient({ToPixels(kClientTwips.cx, dpi), ToPixels(kClientTwips.cy, dpi)},
+                               kStyle, kExStyle, dpi);
+}
+
+// Tool tips live in comctl32, which the launch path must never load.
+void LoadCommonControls() {
+    using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = SystemProc<InitCommonControlsExFn>(L"comctl32.dll", "InitCommonControlsEx");
+    if (!init) return;
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    init(&classes);
+}
+
+class MainWindow {
+public:
+    MainWindow(Win32Platform& platform, HINSTANCE instance)
+        : platform_(platform), instance_(instance) {}
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    bool Create();
+    void Show();
+    int Run();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    bool onCreate();
+    void onCommand(int id, int code);
+    void onActivate(bool active, bool minimized);
+    void onDpiChanged(UINT dpi, const RECT& suggested);
+    void paintBackground(HDC dc, HWND area);
+    LRESULT onCtlColorEdit(HDC dc);
+    LRESULT onCtlColorStatic(HDC dc, HWND control);
+
+    void layout(UINT dpi);
+    void clipLabel();
+    void loadIcons(UINT dpi);
+    void addToolTips();
+    void centreOnWorkArea();
+
+    // Determine and save the address: filled in by the change that builds that command.
+    void Command1_Click() {}
+    // Ends the program at once: no further window events run.
+    [[noreturn]] void Command2_Click() { ExitProcess(0); }
+
+    Win32Platform& platform_;
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    std::array<HWND, kControlCount> controls_{};
+    HWND focus_ = nullptr;  // given back when the window is activated again
+    Logo logo_;
+    OwnedBitmap logoBitmap_;
+    OwnedBrush text1Brush_{CreateSolidBrush(kText1Background)};
+    OwnedFont font_;
+    OwnedIcon bigIcon_;
+    OwnedIcon smallIcon_;
+};
+
+bool MainWindow::Create() {
+    logo_.Load(instance_, IDR_LOGO);
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance_;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(
+        instance_, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_MOLRAVIN),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassExW(&windowClass)) return false;
+
+    // Created hidden: the frame is sized and centred for the DPI of its monitor first.
+    const SIZE size = WindowSize(SystemDpi());
+    return CreateWindowExW(kExStyle, kClassName, Widen(text::kWindowTitle).c_str(), kStyle,
+                           CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr,
+                           instance_, this) != nullptr;
+}
+
+void MainWindow::Show() {
+    centreOnWorkArea();
+    platform_.SetOwnerWindow(window_);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    SetFocus(focus_);
+    UpdateWindow(window_);
+}
+
+int MainWindow::Run() {
+    MSG message{};
+    BOOL result;
+    while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+        if (result == -1) return 1;
+        // Tab, Shift+Tab and Enter as in a dialog.
+        if (window_ && IsDialogMessageW(window_, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return static_cast<int>(message.wParam);
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self =
+            static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        EnableFrameScaling(window);
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self ? self->handle(message, wParam, lParam)
+                : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return onCreate() ? 0 : -1;
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case DM_GETDEFID:  // asked by IsDialogMessageW when Enter is pressed
+            return MAKELRESULT(kIdCommand1, DC_HASDEFID);
+        case WM_ACTIVATE:
+            onActivate(LOWORD(wParam) != WA_INACTIVE, HIWORD(wParam) != 0);
+            return 0;
+        case WM_SETFOCUS:  // e.g. restored from the taskbar: the control gets it back
+            if (focus_ && !IsIconic(window_)) SetFocus(focus_);
+            return 0;
+        case WM_ERASEBKGND:
+            paintBackground(reinterpret_cast<HDC>(wParam), window_);
+            return 1;
+        case WM_PRINTCLIENT:  // themed buttons ask for what lies behind their corners
+            paintBackground(reinterpret_cast<HDC>(wParam), window_);
+            return 0;
+        case WM_CTLCOLOREDIT:
+            return onCtlColorEdit(reinterpret_cast<HDC>(wParam));
+        case WM_CTLCOLORSTATIC:
+            return onCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case kWmGetDpiScaledSize:
+            *reinterpret_cast<SIZE*>(lParam) = WindowSize(LOWORD(wParam));
+            return TRUE;
+        case kWmDpiChanged:
+            onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_DESTROY:
+            platform_.SetOwnerWindow(nullptr);
+            PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY: {
+            HWND window = std::exchange(window_, nullptr);
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+        default:
+            return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+bool MainWindow::onCreate() {
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        const ControlSpec& spec = kControls[i];
+        controls_[i] = CreateWindowExW(
+            spec.exStyle, spec.className, Widen(spec.text).c_str(),
+            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | spec.style, 0, 0, 0, 0, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+        if (!controls_[i]) return false;
+    }
+    SendMessageW(controls_[kText1], EM_SETLIMITTEXT, 0, 0);  // 0 lifts the default limit
+    focus_ = controls_[kCommand1];
+    addToolTips();
+    layout(WindowDpi(window_));
+    return true;
+}
+
+void MainWindow::onCommand(int id, int code) {
+    if (code != BN_CLICKED) return;
+    if (id == kIdCommand1) Command1_Click();
+    if (id == kIdCommand2) Command2_Click();
+}
+
+// A plain window forgets its focused control when it loses activation;
+// dialogs keep it, and so does this one.
+void MainWindow::onActivate(bool active, bool minimized) {
+    if (!active) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window_, focus)) focus_ = focus;
+    } else if (!minimized && focus_) {
+        SetFocus(focus_);
+    }
+}
+
+void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    layout(dpi);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+// area is the window or one of its controls; dc's origin is that window's
+// top-left corner.
+void MainWindow::paintBackground(HDC dc, HWND area) {
+    POINT origin{0, 0};
+    MapWindowPoints(area, window_, &origin, 1);
+    RECT rect;
+    GetClientRect(area, &rect);
+    if (logoBitmap_) {
+        if (HDC memory = CreateCompatibleDC(dc)) {
+            HGDIOBJ previous = SelectObject(memory, logoBitmap_.get());
+            BitBlt(dc, 0, 0, rect.right, rect.bottom, memory, origin.x, origin.y, SRCCOPY);
+            SelectObject(memory, previous);
+            DeleteDC(memory);
+            return;
+        }
+    }
+    // No picture: the white it would have shown.
+    FillRect(dc, &rect, GetSysColorBrush(COLOR_WINDOW));
+}
+
+LRESULT MainWindow::onCtlColorEdit(HDC dc) {
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, kText1Background);
+    return reinterpret_cast<LRESULT>(text1Brush_.get());
+}
+
+// The label is the only static: it shows the picture behind its text.
+LRESULT MainWindow::onCtlColorStatic(HDC dc, HWND control) {
+    paintBackground(dc, control);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+}
+
+void MainWindow::layout(UINT dpi) {
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        const RECT rect = ToPixels(kControls[i].twips, dpi);
+        SetWindowPos(controls_[i], nullptr, rect.left, rect.top, rect.right - rect.left,
+                     rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    const SIZE size = WindowSize(dpi);
+    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    const LOGFONTW logFont = MessageFontForDpi(dpi);
+    OwnedFont font(CreateFontIndirectW(&logFont));
+    for (HWND control : controls_)
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    font_ = std::move(font);  // the old font goes only after no control uses it
+    clipLabel();
+
+    logoBitmap_ = logo_.Render(dpi);
+    loadIcons(dpi);
+}
+
+// When the label's text wraps, its second line falls behind Text1. With a
+// font whose lines are shorter than the gap above Text1, the top of that line
+// would peek out; only whole lines are shown.
+void MainWindow::clipLabel() {
+    HWND label = controls_[kLabel1];
+    RECT labelRect, text1Rect;
+    GetWindowRect(label, &labelRect);
+    GetWindowRect(controls_[kText1], &text1Rect);
+    TEXTMETRICW metrics{};
+    if (HDC dc = GetDC(label)) {
+        HGDIOBJ previous = SelectObject(dc, font_.get());
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, previous);
+        ReleaseDC(label, dc);
+    }
+    const int gap = text1Rect.top - labelRect.top;
+    if (metrics.tmHeight <= 0 || gap <= 0) return;
+    const int shown = std::max(1, static_cast<int>(gap / metrics.tmHeight)) * metrics.tmHeight;
+    // The window owns the region from here on.
+    SetWindowRgn(label, CreateRectRgn(0, 0, labelRect.right - labelRect.left, shown), TRUE);
+}
+
+// The class holds icons for the system DPI only; the frame is given icons
+// drawn for the window's own DPI.
+void MainWindow::loadIcons(UINT dpi) {
+    const auto load = [&](int widthMetric, int heightMetric) {
+        return OwnedIcon(static_cast<HICON>(LoadImageW(
+            instance_, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON,
+            SystemMetricForDpi(widthMetric, dpi), SystemMetricForDpi(heightMetric, dpi), 0)));
+    };
+    OwnedIcon big = load(SM_CXICON, SM_CYICON);
+    OwnedIcon small = load(SM_CXSMICON, SM_CYSMICON);
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+    bigIcon_ = std::move(big);
+    smallIcon_ = std::move(small);
+}
+
+void MainWindow::addToolTips() {
+    HWND toolTip =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+    if (!toolTip) return;  // no common controls: the window works without tips
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        if (!kControls[i].toolTip) continue;
+        std::wstring tip = Widen(kControls[i].toolTip);
+        TOOLINFOW tool{};
+        // The version 2 size is understood with and without visual styles.
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window_;
+        tool.uId = reinterpret_cast<UINT_PTR>(controls_[i]);
+        tool.lpszText = tip.data();
+        SendMessageW(toolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void MainWindow::centreOnWorkArea() {
+    RECT area{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        area = monitor.rcWork;
+    else
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    SetWindowPos(window_, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
 
 int RunMainWindow(Win32Platform& platform, HINSTANCE instance) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"MOLRAvin";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, L"MOLRAvin", Widen(text::kWindowTitle).c_str(),
-                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 290, 245, nullptr, nullptr, instance,
-                                  nullptr);
-    if (!window) return 1;
-    platform.SetOwnerWindow(window);
-    ShowWindow(window, SW_SHOWNORMAL);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return 0;
+    LoadCommonControls();
+    MainWindow window(platform, instance);
+    if (!window.Create()) return 1;
+    window.Show();
+    return window.Run();
 }
 
 }  // namespace molra
