@@ -1,0 +1,287 @@
+// End-to-end test driver: runs the real MOLRAvin.exe inside the dedicated
+// Wine prefix that the e2e.prefix_setup test builds, and looks at what it does.
+//
+// A scenario file is any tests/e2e/scenarios_*.cpp. Each scenario is
+//     SCENARIO(some_name) { ... }
+// at the start of a line; CMake turns every one into the CTest test
+// "e2e.some_name", which runs "e2e_driver.exe some_name" in a fresh state:
+//   - registry baseline: the browser (LocalServer32) is kRecorderBrowser as a
+//     REG_SZ, the browser version is kBaselineVersion, the http, https and
+//     ftp open handlers are kRecorderHandler, no shim overrides are set, no
+//     LogPixels (so 96 DPI);
+//   - no C:\Program.exe, a new empty WorkDir() and no RecordLog().
+// The program under test is kProgramCopy, the build's MOLRAvin.exe as the
+// fixture found it, so a rebuild during a run cannot change it half-way.
+// The prefix's windows are unmanaged (X11 Driver\Managed = N): there is no
+// window manager under Xvfb, and Wine would wait 2 s for one whenever a
+// window is hidden.
+// Every wait has a timeout (kTimeout unless given); a scenario that takes
+// longer than kScenarioTimeout is stopped. Whatever a scenario launched is
+// ended when it finishes, however it finishes.
+//
+// Checks: CHECK / CHECK_EQ report file:line and both values and let the
+// scenario go on; REQUIRE / REQUIRE_EQ / E2E_FAIL(text) stop it. Any failed check
+// makes the exit code non-zero. A Trace object adds its label to every
+// failure reported while it lives (the row of a table, say).
+//
+// Texts are UTF-8 everywhere in this API; paths are Windows paths inside
+// the prefix (C:\...) unless a name says Unix.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <source_location>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// ---- the rig's fixed places -------------------------------------------------
+
+inline constexpr DWORD kTimeout = 15000;           // ms, default for every wait
+inline constexpr DWORD kScenarioTimeout = 90000;   // ms, whole scenario
+
+inline constexpr const char* kBrowserKey =  // under HKEY_CLASSES_ROOT
+    "CLSID\\{0002DF01-0000-0000-C000-000000000046}\\LocalServer32";
+inline constexpr const char* kVersionKey = "SOFTWARE\\Microsoft\\Internet Explorer";  // HKLM
+inline constexpr const char* kBaselineVersion = "9.11.9600.18376";  // a fresh prefix's own
+inline constexpr const char* kDefaultBrowser = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
+
+// Recorder copies the fixture puts into the prefix. kDefaultBrowser is one too.
+inline constexpr const char* kRecorder = "C:\\e2e\\bin\\recorder.exe";          // spare, to copy
+inline constexpr const char* kRecorderBrowser = "C:\\e2e\\bin\\browser.exe";    // LocalServer32
+inline constexpr const char* kRecorderHandler = "C:\\e2e\\bin\\handler.exe";    // URL handler
+// Where Windows and Wine look first for an unquoted "C:\Program Files\..." command.
+inline constexpr const char* kProgramTrap = "C:\\Program.exe";
+
+inline constexpr const char* kProgramCopy = "C:\\e2e\\program\\MOLRAvin.exe";
+
+inline constexpr const char* kWindowTitle = "MOLRAvin IP anpassen";
+
+// ---- checks -------------------------------------------------------------------
+
+std::string Quote(const std::string& text);  // C-style escaped, in double quotes
+inline std::string Describe(const std::string& v) { return Quote(v); }
+inline std::string Describe(const char* v) { return v ? Quote(v) : "nullptr"; }
+inline std::string Describe(bool v) { return v ? "true" : "false"; }
+template <typename T>
+std::string Describe(const std::optional<T>& v) {
+    return v ? Describe(*v) : "nullopt";
+}
+template <typename T>
+std::string Describe(const T& v) {
+    std::ostringstream out;
+    out << v;
+    return out.str();
+}
+
+void ReportFailure(const char* file, int line, const std::string& what);
+// The waits below report a failure at the scenario's line that called them.
+using Where = std::source_location;
+[[noreturn]] void FailAt(const Where& where, const std::string& what);
+[[noreturn]] void Abort();  // ends the running scenario (after a reported failure)
+[[noreturn]] void Fail(const char* file, int line, const std::string& what);
+#define E2E_FAIL(what) ::e2e::Fail(__FILE__, __LINE__, (what))
+
+template <typename A, typename B>
+bool CheckEqual(const char* file, int line, const char* expression, const A& actual,
+                const B& expected) {
+    if (actual == expected) return true;
+    ReportFailure(file, line,
+                  std::string(expression) + "\n    actual:   " + Describe(actual) +
+                      "\n    expected: " + Describe(expected));
+    return false;
+}
+
+#define CHECK(cond) \
+    ((cond) ? true : (::e2e::ReportFailure(__FILE__, __LINE__, "CHECK(" #cond ")"), false))
+#define REQUIRE(cond) \
+    do { \
+        if (!(cond)) ::e2e::Fail(__FILE__, __LINE__, "REQUIRE(" #cond ")"); \
+    } while (0)
+#define CHECK_EQ(actual, expected) \
+    ::e2e::CheckEqual(__FILE__, __LINE__, "CHECK_EQ(" #actual ", " #expected ")", (actual), \
+                      (expected))
+#define REQUIRE_EQ(actual, expected) \
+    do { \
+        if (!::e2e::CheckEqual(__FILE__, __LINE__, "REQUIRE_EQ(" #actual ", " #expected ")", \
+                               (actual), (expected))) \
+            ::e2e::Abort(); \
+    } while (0)
+
+// Adds label to every failure reported while it lives; nests.
+class Trace {
+public:
+    explicit Trace(std::string label);
+    ~Trace();
+    Trace(const Trace&) = delete;
+    Trace& operator=(const Trace&) = delete;
+};
+
+// ---- scenarios ------------------------------------------------------------------
+
+using ScenarioFn = void (*)();
+bool RegisterScenario(const char* name, ScenarioFn fn);
+
+#define SCENARIO(name) \
+    static void e2e_scenario_##name(); \
+    [[maybe_unused]] static const bool e2e_registered_##name = \
+        ::e2e::RegisterScenario(#name, &e2e_scenario_##name); \
+    static void e2e_scenario_##name()
+
+const std::string& ScenarioName();
+
+// ---- text -------------------------------------------------------------------------
+
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
+// The system's own text for an error code, trimmed of its line end.
+std::string SystemErrorText(DWORD code);
+
+// ---- files (fatal on failure unless the result says otherwise) ----------------------
+
+std::string WorkDir();  // C:\e2e\work\<scenario>, fresh and empty at the start
+// A fresh, empty folder WorkDir()\name, for one row of a table.
+std::string FreshFolder(const std::string& name);
+void MakeDirs(const std::string& path);
+void RemoveTree(const std::string& path);  // clears attributes first; missing is fine
+// Creates or replaces the file with exactly bytes, then applies attributes
+// (FILE_ATTRIBUTE_HIDDEN etc.; 0 leaves them normal).
+void WriteFileBytes(const std::string& path, const std::string& bytes, DWORD attributes = 0);
+std::optional<std::string> ReadFileBytes(const std::string& path);  // nullopt when missing
+DWORD FileAttributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing
+bool FileExists(const std::string& path);
+void CopyFileTo(const std::string& from, const std::string& to);  // replaces, makes folders
+std::vector<std::string> ListFolder(const std::string& path);    // names, sorted, no . or ..
+std::string UnixPath(const std::string& windowsPath);  // the prefix file's path on the host
+std::string WindowsPath(const std::string& unixPath);  // a host path as Wine maps it
+
+// ---- registry (fatal on failure; deleting what is missing is fine) ----------------------
+
+// Any type with exactly these data bytes.
+void SetRegValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
+                 const std::string& data);
+void SetRegString(HKEY root, const std::string& subKey, const std::string& name,
+                  const std::string& value);  // REG_SZ, NUL-terminated
+void SetRegExpandString(HKEY root, const std::string& subKey, const std::string& name,
+                        const std::string& value);  // REG_EXPAND_SZ, NUL-terminated
+void SetRegStringWithoutNul(HKEY root, const std::string& subKey, const std::string& name,
+                            const std::string& value);  // REG_SZ, no terminating NUL
+void SetRegDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value);
+void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& name);
+void DeleteRegKey(HKEY root, const std::string& subKey);  // with everything below it
+std::string Utf16Bytes(const std::string& utf8);  // UTF-16LE, no NUL, for SetRegValue
+
+// The browser's path as a REG_SZ LocalServer32 default value.
+void SetBrowserPath(const std::string& path);
+// The browser's version text; nullopt removes the value.
+void SetBrowserVersion(const std::optional<std::string>& version);
+// http and https get no open command, so the default-handler open fails.
+void BreakUrlHandlers();
+// Makes the program under test load the test-only wsock32.dll and
+// sensapi.dll from system32 (Wine's per-application DLL overrides), or its
+// normal ones again.
+void UseShims(bool on);
+// A copy of the recorder at path; removed again when the scenario ends.
+void PlaceRecorder(const std::string& path);
+
+// ---- processes ------------------------------------------------------------------------
+
+struct LaunchOptions {
+    // Appended to the quoted program path after one blank, when not empty.
+    std::string argument{};
+    // The whole raw command line instead of program + argument; the
+    // program started is still `program`.
+    std::optional<std::string> commandLine{};
+    std::string workDir{};  // WorkDir() when empty
+    std::string program{};  // ProgramPath() when empty
+    // Added to (or, with an empty value, removed from) the driver's
+    // environment. MOLRA_RECORD is always set to RecordLog().
+    std::map<std::string, std::string> environment{};
+};
+
+// A launched process and everything it starts (they share a job object).
+// The destructor ends all of them that still run.
+class Process {
+public:
+    Process() = default;
+    Process(HANDLE process, HANDLE job, DWORD pid);
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process();
+
+    DWORD pid() const { return pid_; }
+    bool Running() const;
+    DWORD ExitCode() const;  // STILL_ACTIVE while it runs
+    // The exit code. Fails the scenario on timeout, and at once when the
+    // process shows a message box meanwhile (its text is reported).
+    DWORD WaitExit(DWORD timeout = kTimeout, Where where = Where::current());
+    // Waits until the process and every process it started have ended.
+    void WaitAllExited(DWORD timeout = kTimeout, Where where = Where::current());
+    void Terminate();  // the whole tree
+
+private:
+    void Release();
+
+    HANDLE process_ = nullptr;
+    HANDLE job_ = nullptr;
+    DWORD pid_ = 0;
+};
+
+// The MOLRAvin.exe under test (kProgramCopy unless --program says otherwise).
+// To run a copy elsewhere: CopyFileTo(ProgramPath(), path) and
+// LaunchOptions::program = path.
+std::string ProgramPath();
+Process Launch(const LaunchOptions& options = {}, Where where = Where::current());
+
+// ---- windows of a process ---------------------------------------------------------------
+
+struct MsgBox {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;  // the static control 0xFFFF
+};
+
+// A visible message box (dialog class #32770) of the process.
+std::optional<MsgBox> FindMessageBox(const Process& process);
+MsgBox WaitForMessageBox(const Process& process, DWORD timeout = kTimeout,
+                         Where where = Where::current());
+// Presses OK and waits until the box is gone.
+void PressOk(const MsgBox& box, DWORD timeout = kTimeout, Where where = Where::current());
+
+// A visible top-level window of the process with exactly this title; nullptr when none.
+HWND FindWindowOf(const Process& process, const std::string& title);
+HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeout = kTimeout,
+                   Where where = Where::current());
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+std::vector<HWND> ChildWindows(HWND parent);  // all descendants, in z order
+void PostClose(HWND window);                  // WM_CLOSE, as the frame's close button sends
+void ClickButton(HWND button);                // BM_CLICK, posted
+
+// ---- the recorder -----------------------------------------------------------------------
+
+struct Record {
+    std::string module;       // the recorder copy that ran
+    std::string commandLine;  // its raw GetCommandLineW()
+    int showState = -1;       // STARTUPINFO.wShowWindow, -1 when not given
+};
+std::string RecordLog();  // C:\e2e\logs\<scenario>.log
+std::vector<Record> ReadRecords();
+// Waits until at least count records are there; fails on timeout.
+std::vector<Record> WaitForRecords(std::size_t count, DWORD timeout = kTimeout,
+                                   Where where = Where::current());
+void ClearRecords();
+std::ostream& operator<<(std::ostream& out, const Record& record);
+
+// Waits, handling the driver's own window messages meanwhile (whoever
+// sends to them would stall otherwise).
+void SleepMs(DWORD ms);
+
+}  // namespace e2e

@@ -1,0 +1,388 @@
+// Launching the program under test, its windows, and the recorder's log.
+#include <cwchar>
+#include <cwctype>
+
+#include "driver/internal.h"
+
+namespace e2e {
+
+// ---- processes --------------------------------------------------------------------------
+
+namespace {
+
+// Windows keeps the block sorted by name, case-insensitively.
+std::wstring EnvironmentBlock(const std::map<std::string, std::string>& changes) {
+    auto upper = [](std::wstring text) {
+        for (auto& c : text) c = static_cast<wchar_t>(std::towupper(c));
+        return text;
+    };
+    std::map<std::wstring, std::wstring> variables;  // key: upper-case name
+    std::map<std::wstring, std::wstring> names;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+        const std::wstring text = entry;
+        const auto equals = text.find(L'=', 1);  // "=C:=C:\..." entries start with '='
+        if (equals == std::wstring::npos) continue;
+        const std::wstring name = text.substr(0, equals);
+        variables[upper(name)] = text.substr(equals + 1);
+        names[upper(name)] = name;
+    }
+    FreeEnvironmentStringsW(block);
+    for (const auto& [name, value] : changes) {
+        const std::wstring wideName = Widen(name);
+        if (value.empty()) {
+            variables.erase(upper(wideName));
+        } else {
+            variables[upper(wideName)] = Widen(value);
+            names[upper(wideName)] = wideName;
+        }
+    }
+    std::wstring result;
+    for (const auto& [key, value] : variables) result += names[key] + L"=" + value + L'\0';
+    result += L'\0';
+    return result;
+}
+
+}  // namespace
+
+Process::Process(HANDLE process, HANDLE job, DWORD pid) : process_(process), job_(job), pid_(pid) {
+    detail::TrackJob(job_);
+}
+
+Process::Process(Process&& other) noexcept
+    : process_(other.process_), job_(other.job_), pid_(other.pid_) {
+    other.process_ = other.job_ = nullptr;
+    other.pid_ = 0;
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        Release();
+        process_ = other.process_;
+        job_ = other.job_;
+        pid_ = other.pid_;
+        other.process_ = other.job_ = nullptr;
+        other.pid_ = 0;
+    }
+    return *this;
+}
+
+Process::~Process() { Release(); }
+
+void Process::Release() {
+    if (job_) {
+        Terminate();
+        detail::UntrackJob(job_);
+        CloseHandle(job_);
+    }
+    if (process_) CloseHandle(process_);
+    process_ = job_ = nullptr;
+}
+
+bool Process::Running() const {
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+DWORD Process::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_) GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+DWORD Process::WaitExit(DWORD timeout, Where where) {
+    if (!process_) FailAt(where, "WaitExit on a process that was not launched");
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    while (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        SleepMs(25);
+        if (const auto box = FindMessageBox(*this)) {
+            FailAt(where, "expected the process to end, but it shows a message box: caption " +
+                     Quote(box->caption) + ", text " + Quote(box->text));
+        }
+        if (GetTickCount64() > deadline) {
+            FailAt(where, "process still running after " + std::to_string(timeout) + " ms" +
+                     detail::DescribeWindowsOf(pid_));
+        }
+    }
+    detail::Log(std::to_string(pid_) + " ended with " + std::to_string(ExitCode()));
+    return ExitCode();
+}
+
+void Process::WaitAllExited(DWORD timeout, Where where) {
+    if (!job_) return;
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    for (;;) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+        if (!QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &info,
+                                       sizeof info, nullptr))
+            FailAt(where, "cannot query the job of process " + std::to_string(pid_));
+        if (info.ActiveProcesses == 0) {
+            detail::Log("everything started by " + std::to_string(pid_) + " has ended");
+            return;
+        }
+        if (GetTickCount64() > deadline) {
+            FailAt(where, std::to_string(info.ActiveProcesses) + " processes started by " +
+                     std::to_string(pid_) + " still run after " + std::to_string(timeout) + " ms");
+        }
+        SleepMs(25);
+    }
+}
+
+void Process::Terminate() {
+    if (job_) TerminateJobObject(job_, 1);
+    if (process_) WaitForSingleObject(process_, 5000);
+}
+
+Process Launch(const LaunchOptions& options, Where where) {
+    const std::string program = options.program.empty() ? ProgramPath() : options.program;
+    std::string line = options.commandLine.value_or(
+        "\"" + program + "\"" + (options.argument.empty() ? "" : " " + options.argument));
+    std::map<std::string, std::string> environment = options.environment;
+    environment["MOLRA_RECORD"] = RecordLog();
+    std::wstring block = EnvironmentBlock(environment);
+    // CreateProcessW may write into its command line.
+    std::wstring commandLine = Widen(line);
+    commandLine.push_back(L'\0');
+    const std::wstring application = Widen(program);
+    const std::wstring folder = Widen(options.workDir.empty() ? WorkDir() : options.workDir);
+
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job) FailAt(where, "cannot create a job object");
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(options.commandLine ? application.c_str() : nullptr, commandLine.data(),
+                        nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                        block.data(), folder.c_str(), &startup, &info)) {
+        const DWORD code = GetLastError();
+        CloseHandle(job);
+        FailAt(where, "cannot start " + Quote(line) + " in " + Quote(Narrow(folder)) + ": " +
+                 SystemErrorText(code));
+    }
+    Process process(info.hProcess, job, info.dwProcessId);
+    // In the job before its first instruction, so everything it starts is in it too.
+    if (!AssignProcessToJobObject(job, info.hProcess)) {
+        TerminateProcess(info.hProcess, 1);
+        CloseHandle(info.hThread);
+        FailAt(where, "cannot put the process into a job");
+    }
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    detail::Log("started " + std::to_string(info.dwProcessId) + ": " + Quote(line) + " in " +
+                Quote(Narrow(folder)));
+    return process;
+}
+
+// ---- windows ------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        std::vector<HWND> found;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->pid) s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+std::string WindowText(HWND window) {
+    // GetWindowTextW would not ask another process's control for its text.
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return Narrow(std::wstring(L"<no answer>"));
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
+    return Narrow(text);
+}
+
+std::string ClassName(HWND window) {
+    wchar_t name[256];
+    const int length = GetClassNameW(window, name, 256);
+    return Narrow(std::wstring(name, length > 0 ? length : 0));
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+    std::vector<HWND> children;
+    EnumChildWindows(
+        parent,
+        [](HWND window, LPARAM param) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+std::optional<MsgBox> FindMessageBox(const Process& process) {
+    for (HWND window : TopLevelWindowsOf(process.pid())) {
+        if (!IsWindowVisible(window) || ClassName(window) != "#32770") continue;
+        MsgBox box;
+        box.window = window;
+        box.caption = WindowText(window);
+        if (HWND text = GetDlgItem(window, 0xFFFF)) box.text = WindowText(text);
+        return box;
+    }
+    return std::nullopt;
+}
+
+MsgBox WaitForMessageBox(const Process& process, DWORD timeout, Where where) {
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    for (;;) {
+        if (auto box = FindMessageBox(process)) {
+            detail::Log("message box " + Quote(box->caption) + ": " + Quote(box->text));
+            return *box;
+        }
+        if (!process.Running()) {
+            FailAt(where, "expected a message box, but the process ended with exit code " +
+                     std::to_string(process.ExitCode()));
+        }
+        if (GetTickCount64() > deadline) {
+            FailAt(where, "no message box after " + std::to_string(timeout) + " ms" +
+                     detail::DescribeWindowsOf(process.pid()));
+        }
+        SleepMs(25);
+    }
+}
+
+void PressOk(const MsgBox& box, DWORD timeout, Where where) {
+    HWND ok = GetDlgItem(box.window, IDOK);
+    if (!ok) FailAt(where, "message box " + Quote(box.text) + " has no OK button");
+    ClickButton(ok);
+    detail::Log("pressed OK");
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    while (IsWindow(box.window) && IsWindowVisible(box.window)) {
+        if (GetTickCount64() > deadline)
+            FailAt(where, "message box " + Quote(box.text) + " still open after pressing OK");
+        SleepMs(25);
+    }
+}
+
+HWND FindWindowOf(const Process& process, const std::string& title) {
+    for (HWND window : TopLevelWindowsOf(process.pid())) {
+        if (IsWindowVisible(window) && WindowText(window) == title) return window;
+    }
+    return nullptr;
+}
+
+HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeout,
+                   Where where) {
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    for (;;) {
+        if (HWND window = FindWindowOf(process, title)) {
+            detail::Log("window " + Quote(title));
+            return window;
+        }
+        if (!process.Running())
+            FailAt(where, "expected window " + Quote(title) + ", but the process ended");
+        if (GetTickCount64() > deadline) {
+            FailAt(where, "no window " + Quote(title) + " after " + std::to_string(timeout) +
+                              " ms" +
+                     detail::DescribeWindowsOf(process.pid()));
+        }
+        SleepMs(25);
+    }
+}
+
+void PostClose(HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    detail::Log("posted WM_CLOSE");
+}
+
+void ClickButton(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+namespace detail {
+
+std::string DescribeWindowsOf(DWORD pid) {
+    std::string text;
+    for (HWND window : TopLevelWindowsOf(pid)) {
+        if (!IsWindowVisible(window)) continue;
+        text += "\n    window " + Quote(ClassName(window)) + " " + Quote(WindowText(window));
+        if (HWND label = GetDlgItem(window, 0xFFFF)) text += " text " + Quote(WindowText(label));
+    }
+    return text.empty() ? "; it shows no window" : "; its windows:" + text;
+}
+
+}  // namespace detail
+
+// ---- the recorder's log ---------------------------------------------------------------------
+
+std::string RecordLog() { return "C:\\e2e\\logs\\" + ScenarioName() + ".log"; }
+
+void ClearRecords() { RemoveTree(RecordLog()); }
+
+namespace {
+
+// "name <n>:<n bytes>\n" at pos; advances pos.
+std::string ReadField(const std::string& log, std::size_t& pos, const std::string& name) {
+    const std::string head = name + " ";
+    if (log.compare(pos, head.size(), head) != 0) E2E_FAIL("recorder log: expected field " + name);
+    pos += head.size();
+    const std::size_t colon = log.find(':', pos);
+    if (colon == std::string::npos) E2E_FAIL("recorder log: no length for " + name);
+    const std::size_t length = std::stoul(log.substr(pos, colon - pos));
+    if (colon + 1 + length + 1 > log.size() || log[colon + 1 + length] != '\n')
+        E2E_FAIL("recorder log: field " + name + " is cut short");
+    pos = colon + 1 + length + 1;
+    return log.substr(colon + 1, length);
+}
+
+void Expect(const std::string& log, std::size_t& pos, const std::string& text) {
+    if (log.compare(pos, text.size(), text) != 0) E2E_FAIL("recorder log: expected " + Quote(text));
+    pos += text.size();
+}
+
+}  // namespace
+
+std::vector<Record> ReadRecords() {
+    const auto log = ReadFileBytes(RecordLog());
+    std::vector<Record> records;
+    if (!log) return records;
+    std::size_t pos = 0;
+    while (pos < log->size()) {
+        Expect(*log, pos, "record\n");
+        Record record;
+        record.module = ReadField(*log, pos, "module");
+        record.commandLine = ReadField(*log, pos, "cmdline");
+        record.showState = std::stoi(ReadField(*log, pos, "show"));
+        Expect(*log, pos, "end\n");
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::vector<Record> WaitForRecords(std::size_t count, DWORD timeout, Where where) {
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    for (;;) {
+        auto records = ReadRecords();
+        if (records.size() >= count) return records;
+        if (GetTickCount64() > deadline) {
+            FailAt(where, "expected " + std::to_string(count) + " recorder runs within " +
+                     std::to_string(timeout) + " ms, saw " + std::to_string(records.size()));
+        }
+        SleepMs(25);
+    }
+}
+
+std::ostream& operator<<(std::ostream& out, const Record& record) {
+    return out << "{module " << Quote(record.module) << ", command line "
+               << Quote(record.commandLine) << ", show " << record.showState << "}";
+}
+
+}  // namespace e2e

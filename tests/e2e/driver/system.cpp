@@ -1,0 +1,398 @@
+// Text, files and registry inside the prefix, and the rig's baseline.
+#include <algorithm>
+#include <cstdio>
+
+#include "driver/internal.h"
+
+namespace e2e {
+
+// ---- text ---------------------------------------------------------------------------
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\0': out += "\\0"; break;
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            default:
+                if (byte < 0x20 || byte == 0x7F) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+                    out += hex;
+                } else {
+                    out += c;  // UTF-8 passes through readable
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string SystemErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    return Narrow(text);
+}
+
+void SleepMs(DWORD ms) {
+    // The driver's thread has windows of its own once it talks to other
+    // windows; left unpumped they would stall whoever sends to them.
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    }
+}
+
+// ---- files ----------------------------------------------------------------------------
+
+namespace {
+
+std::string Parent(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string LastError(const std::string& what) {
+    const DWORD code = GetLastError();
+    return what + ": " + SystemErrorText(code) + " (" + std::to_string(code) + ")";
+}
+
+}  // namespace
+
+std::string WorkDir() { return "C:\\e2e\\work\\" + ScenarioName(); }
+
+std::string FreshFolder(const std::string& name) {
+    const std::string path = WorkDir() + "\\" + name;
+    RemoveTree(path);
+    MakeDirs(path);
+    return path;
+}
+
+void MakeDirs(const std::string& path) {
+    if (path.empty() || path.back() == ':') return;
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    MakeDirs(Parent(path));
+    if (!CreateDirectoryW(Widen(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        E2E_FAIL(LastError("cannot create folder " + Quote(path)));
+}
+
+void RemoveTree(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (!DeleteFileW(wide.c_str())) E2E_FAIL(LastError("cannot delete " + Quote(path)));
+        return;
+    }
+    for (const auto& name : ListFolder(path)) RemoveTree(path + "\\" + name);
+    if (!RemoveDirectoryW(wide.c_str())) E2E_FAIL(LastError("cannot remove folder " + Quote(path)));
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes, DWORD attributes) {
+    MakeDirs(Parent(path));
+    const std::wstring wide = Widen(path);
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);  // a hidden file cannot be truncated
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) E2E_FAIL(LastError("cannot create " + Quote(path)));
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != bytes.size()) E2E_FAIL(LastError("cannot write " + Quote(path)));
+    if (attributes && !SetFileAttributesW(wide.c_str(), attributes))
+        E2E_FAIL(LastError("cannot set attributes of " + Quote(path)));
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
+        E2E_FAIL(LastError("cannot open " + Quote(path)));
+    }
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+DWORD FileAttributes(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); }
+
+bool FileExists(const std::string& path) { return FileAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+void CopyFileTo(const std::string& from, const std::string& to) {
+    MakeDirs(Parent(to));
+    SetFileAttributesW(Widen(to).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE))
+        E2E_FAIL(LastError("cannot copy " + Quote(from) + " to " + Quote(to)));
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Widen(path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string UnixPath(const std::string& windowsPath) {
+    using Fn = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) E2E_FAIL("UnixPath works under Wine only");
+    char* unix = convert(Widen(windowsPath).c_str());
+    if (!unix) E2E_FAIL("no Unix path for " + Quote(windowsPath));
+    std::string result = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+std::string WindowsPath(const std::string& unixPath) {
+    using Fn = wchar_t*(CDECL*)(const char*);
+    const auto convert = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (convert) {
+        if (wchar_t* dos = convert(unixPath.c_str())) {
+            std::string result = Narrow(dos);
+            HeapFree(GetProcessHeap(), 0, dos);
+            return result;
+        }
+    }
+    // Every prefix maps the host's root as Z:.
+    std::string result = "Z:" + unixPath;
+    std::replace(result.begin(), result.end(), '/', '\\');
+    return result;
+}
+
+// ---- registry -----------------------------------------------------------------------------
+
+namespace {
+
+std::string RootName(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) return "HKCR";
+    if (root == HKEY_LOCAL_MACHINE) return "HKLM";
+    if (root == HKEY_CURRENT_USER) return "HKCU";
+    return "HKEY";
+}
+
+std::string KeyName(HKEY root, const std::string& subKey, const std::string& name) {
+    return RootName(root) + "\\" + subKey + (name.empty() ? " (default)" : " " + Quote(name));
+}
+
+}  // namespace
+
+std::string Utf16Bytes(const std::string& utf8) {
+    const std::wstring wide = Widen(utf8);
+    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
+void SetRegValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
+                 const std::string& data) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExW(root, Widen(subKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExW(key, Widen(name).c_str(), 0, type,
+                                reinterpret_cast<const BYTE*>(data.data()),
+                                static_cast<DWORD>(data.size()));
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS)
+        E2E_FAIL("cannot set " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));
+}
+
+void SetRegString(HKEY root, const std::string& subKey, const std::string& name,
+                  const std::string& value) {
+    SetRegValue(root, subKey, name, REG_SZ, Utf16Bytes(value) + std::string(2, '\0'));
+}
+
+void SetRegExpandString(HKEY root, const std::string& subKey, const std::string& name,
+                        const std::string& value) {
+    SetRegValue(root, subKey, name, REG_EXPAND_SZ, Utf16Bytes(value) + std::string(2, '\0'));
+}
+
+void SetRegStringWithoutNul(HKEY root, const std::string& subKey, const std::string& name,
+                            const std::string& value) {
+    SetRegValue(root, subKey, name, REG_SZ, Utf16Bytes(value));
+}
+
+void SetRegDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value) {
+    SetRegValue(root, subKey, name, REG_DWORD,
+                std::string(reinterpret_cast<const char*>(&value), sizeof value));
+}
+
+void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& name) {
+    HKEY key = nullptr;
+    LONG status = RegOpenKeyExW(root, Widen(subKey).c_str(), 0, KEY_SET_VALUE, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return;
+    if (status == ERROR_SUCCESS) {
+        status = RegDeleteValueW(key, Widen(name).c_str());
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        E2E_FAIL("cannot delete " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));
+}
+
+void DeleteRegKey(HKEY root, const std::string& subKey) {
+    const LONG status = RegDeleteTreeW(root, Widen(subKey).c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        E2E_FAIL("cannot delete " + RootName(root) + "\\" + subKey + ": " +
+                 SystemErrorText(status));
+    // RegDeleteTreeW keeps the key itself on some systems.
+    const LONG own = RegDeleteKeyW(root, Widen(subKey).c_str());
+    if (own != ERROR_SUCCESS && own != ERROR_FILE_NOT_FOUND)
+        E2E_FAIL("cannot delete " + RootName(root) + "\\" + subKey + ": " + SystemErrorText(own));
+}
+
+// ---- the rig --------------------------------------------------------------------------------
+
+namespace {
+
+const char* const kUrlSchemes[] = {"http", "https", "ftp"};
+const char* const kShimOverrides = "Software\\Wine\\AppDefaults\\MOLRAvin.exe\\DllOverrides";
+
+std::string HandlerCommand() { return "\"" + std::string(kRecorderHandler) + "\" \"%1\""; }
+
+}  // namespace
+
+void SetBrowserPath(const std::string& path) {
+    SetRegString(HKEY_CLASSES_ROOT, kBrowserKey, "", path);
+}
+
+void SetBrowserVersion(const std::optional<std::string>& version) {
+    if (version) SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, "Version", *version);
+    else DeleteRegValue(HKEY_LOCAL_MACHINE, kVersionKey, "Version");
+}
+
+void BreakUrlHandlers() {
+    DeleteRegKey(HKEY_CLASSES_ROOT, "http\\shell\\open\\command");
+    DeleteRegKey(HKEY_CLASSES_ROOT, "https\\shell\\open\\command");
+}
+
+void UseShims(bool on) {
+    for (const char* dll : {"wsock32", "sensapi"}) {
+        if (on) SetRegString(HKEY_CURRENT_USER, kShimOverrides, dll, "native");
+        else DeleteRegValue(HKEY_CURRENT_USER, kShimOverrides, dll);
+    }
+}
+
+void PlaceRecorder(const std::string& path) {
+    CopyFileTo(kRecorder, path);
+    detail::State().placedFiles.push_back(path);
+}
+
+namespace detail {
+
+void RemovePlacedFiles() {
+    for (const auto& path : State().placedFiles) {
+        SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(Widen(path).c_str());
+    }
+    State().placedFiles.clear();
+}
+
+void ApplyBaseline() {
+    SetBrowserPath(kRecorderBrowser);
+    SetBrowserVersion(kBaselineVersion);
+    for (const char* scheme : kUrlSchemes) {
+        const std::string key = std::string(scheme) + "\\shell\\open\\command";
+        SetRegString(HKEY_CLASSES_ROOT, scheme, "URL Protocol", "");
+        SetRegString(HKEY_CLASSES_ROOT, key, "", HandlerCommand());
+    }
+    UseShims(false);
+    DeleteRegValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels");
+    RemoveTree(kProgramTrap);
+    RemoveTree(WorkDir());
+    MakeDirs(WorkDir());
+    RemoveTree(RecordLog());
+    MakeDirs("C:\\e2e\\logs");
+}
+
+int SetUpPrefix(const std::string& program, const std::string& recorderUnixPath,
+                const std::vector<std::string>& shimUnixPaths) {
+    State().scenario = "setup";
+    if (recorderUnixPath.empty()) E2E_FAIL("--setup needs --recorder=<path>");
+    if (!FileExists(program)) E2E_FAIL("no program under test at " + Quote(program));
+    CopyFileTo(program, kProgramCopy);
+    State().program = kProgramCopy;
+    const std::string recorder = WindowsPath(recorderUnixPath);
+    for (const char* target : {kRecorder, kRecorderBrowser, kRecorderHandler, kDefaultBrowser})
+        CopyFileTo(recorder, target);
+    for (const auto& shim : shimUnixPaths) {
+        const std::string from = WindowsPath(shim);
+        CopyFileTo(from, "C:\\windows\\system32\\" + from.substr(from.find_last_of('\\') + 1));
+    }
+    // A crash of the program must end it, not wait on Wine's crash dialog.
+    SetRegDword(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", "ShowCrashDialog", 0);
+    // Xvfb has no window manager: Wine would wait 2 s for one at every hidden
+    // window. Unmanaged windows are placed and framed by Wine alone.
+    SetRegString(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", "N");
+    ApplyBaseline();
+
+    // The rig is only sound if each recorder place really runs the recorder
+    // (the iexplore.exe copy replaces one of Wine's own programs).
+    for (const char* place : {kRecorderBrowser, kRecorderHandler, kDefaultBrowser}) {
+        const std::string line = "\"" + std::string(place) + "\" check";
+        Process process = Launch({.commandLine = line, .program = place});
+        CHECK_EQ(process.WaitExit(), 0u);
+        const auto records = WaitForRecords(1);
+        CHECK_EQ(records.size(), 1u);
+        CHECK_EQ(records.front().module, place);
+        CHECK_EQ(records.front().commandLine, line);
+        ClearRecords();
+    }
+    const int failures = State().failures;
+    std::printf("%s\n", failures ? "prefix setup FAILED" : "prefix ready");
+    return failures ? 1 : 0;
+}
+
+}  // namespace detail
+
+}  // namespace e2e

@@ -1,0 +1,74 @@
+// Stands in for the browser and the URL handler: it only writes down how it
+// was started, so a test can read the exact command line it was given.
+//
+// Each run appends one record to the file named by MOLRA_RECORD (nothing
+// when it is unset). A record is
+//   record\n
+//   module <n>:<n bytes>\n
+//   cmdline <n>:<n bytes>\n
+//   show <n>:<n bytes>\n
+//   end\n
+// with UTF-8 field values, so any character a command line may hold, line
+// ends included, reads back unchanged.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+std::string Utf8(const wchar_t* text, int length) {
+    if (length <= 0) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::string Field(const char* name, const std::string& value) {
+    return std::string(name) + " " + std::to_string(value.size()) + ":" + value + "\n";
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    wchar_t target[MAX_PATH * 4];
+    const DWORD targetLength = GetEnvironmentVariableW(L"MOLRA_RECORD", target, MAX_PATH * 4);
+    if (targetLength == 0 || targetLength >= MAX_PATH * 4) return 0;
+
+    std::wstring module(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD got =
+            GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
+        if (got < module.size()) {
+            module.resize(got);
+            break;
+        }
+        module.resize(module.size() * 2);
+    }
+    const wchar_t* commandLine = GetCommandLineW();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
+
+    const std::string record =
+        "record\n" + Field("module", Utf8(module.data(), static_cast<int>(module.size()))) +
+        Field("cmdline", Utf8(commandLine, lstrlenW(commandLine))) +
+        Field("show", std::to_string(show)) + "end\n";
+
+    // Several recorders may finish at once: retry while another one holds the file.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        HANDLE file = CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            const BOOL ok = WriteFile(file, record.data(), static_cast<DWORD>(record.size()),
+                                      &written, nullptr);
+            CloseHandle(file);
+            return ok && written == record.size() ? 0 : 2;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION) return 3;
+        Sleep(10);
+    }
+    return 4;
+}
