@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "resource_ids.h"
+#include "ui/commands.h"
 #include "ui/texts.h"
 #include "ui/win32/dpi_win.h"
 #include "ui/win32/logo_win.h"
@@ -112,8 +113,7 @@ private:
     void addToolTips();
     void centreOnWorkArea();
 
-    // Determine and save the address: filled in by the change that builds that command.
-    void Command1_Click() {}
+    void Command1_Click();
     // Ends the program at once: no further window events run.
     [[noreturn]] void Command2_Click() { ExitProcess(0); }
 
@@ -253,6 +253,20 @@ void MainWindow::onCommand(int id, int code) {
     if (code != BN_CLICKED) return;
     if (id == kIdCommand1) Command1_Click();
     if (id == kIdCommand2) Command2_Click();
+}
+
+// The work stays on this thread, as the window does not repaint meanwhile;
+// the wait cursor tells the user why.
+void MainWindow::Command1_Click() {
+    HWND text1 = controls_[kText1];
+    std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(text1)) + 1, L'\0');
+    typed.resize(static_cast<std::size_t>(GetWindowTextW(text1, typed.data(), static_cast<int>(typed.size()))));
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    const ClickOutcome outcome = molra::Command1_Click(platform_, Narrow(typed));
+    SetCursor(previous);
+    // A fatal socket failure was reported; nothing else of this click may run.
+    if (outcome.endProcess) ExitProcess(1);
+    if (outcome.newText1) SetWindowTextW(text1, Widen(*outcome.newText1).c_str());
 }
 
 // A plain window forgets its focused control when it loses activation;
