@@ -130,20 +130,10 @@ void MoveMouse(POINT point) {
 // ---- the process's windows ----------------------------------------------------------------
 
 std::vector<HWND> VisibleTopLevelWindows(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{pid, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->pid && IsWindowVisible(window)) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> visible;
+    for (HWND window : TopLevelWindowsOf(pid))
+        if (IsWindowVisible(window)) visible.push_back(window);
+    return visible;
 }
 
 std::string Lower(std::string text) {

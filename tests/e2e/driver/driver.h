@@ -261,6 +261,7 @@ HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeo
                    Where where = Where::current());
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
+std::vector<HWND> TopLevelWindowsOf(DWORD pid);  // visible or not, in z order
 std::vector<HWND> ChildWindows(HWND parent);  // all descendants, in z order
 void PostClose(HWND window);                  // WM_CLOSE, as the frame's close button sends
 void ClickButton(HWND button);                // BM_CLICK, posted

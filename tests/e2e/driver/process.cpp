@@ -180,21 +180,24 @@ Process Launch(const LaunchOptions& options, Where where) {
 
 namespace {
 
-std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{pid, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->pid) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+// A named callback, not a lambda: a lambda's function pointer would not be
+// CALLBACK (stdcall) in a 32-bit build.
+BOOL CALLBACK CollectWindowOf(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->pid) search->found.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
 }
 
 }  // namespace
@@ -218,15 +221,15 @@ std::string ClassName(HWND window) {
     return Narrow(std::wstring(name, length > 0 ? length : 0));
 }
 
+std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
+    WindowSearch search{pid, {}};
+    EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::vector<HWND> ChildWindows(HWND parent) {
     std::vector<HWND> children;
-    EnumChildWindows(
-        parent,
-        [](HWND window, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
     return children;
 }
 
