@@ -1,0 +1,669 @@
+// The determine-and-save command driven through the real window: what the
+// user is told, the shortcut file's exact bytes, Text1, the socket and probe
+// calls the test DLLs saw, and what the next start makes of the saved file.
+#include <functional>
+
+#include "driver/driver.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::string kCaption = "MOLRAvin";
+const std::string kNotice = "Bitte IP Adresse des MOLRAvin Servers ermitteln";
+const std::string kCommand1Text = "IP ermitteln und speichern";
+const std::string kNoServer =
+    "Es ist kein MOLRAvin Server \r\n"
+    "im lokalem Netz vorhanden !\r\n"
+    "\r\n"
+    "Bitte IP Adresse manuell eintragen.\r\n"
+    "(210.XXX.XXX.1)\r\n"
+    "Erfragen Sie die IP Adresse\r\n"
+    "bei Ihrem Systemadministrator.";
+const std::string kReachable =
+    "MOLRAvin Server ist erreichbar.\r\n"
+    "Link wurde angepasst.";
+const std::string kUnreachable =
+    "MOLRAvin Server ist nicht zu erreichen.\r\n"
+    "Link wurde aber trotzdem erstellt !!!\r\n"
+    "Informieren Sie Ihren SysAdmin!\r\n"
+    "Gegebenfalls IP sp\xC3\xA4ter anpassen.";
+const std::string kSaveFailed = "Die Verkn\xC3\xBCpfung konnte nicht gespeichert werden:";
+
+const std::string kDerived = "192.168.2.1";  // from the shim's first address below
+const std::string kTyped = "10.1.1.5";
+const std::string kOldBytes =
+    "[InternetShortcut]\r\nURL=http://172.16.0.1/" + std::string(300, 'x') +
+    "\r\nIconIndex=0\r\nIconFile=C:\\Alt\\MOLRAvin.exe\r\n[Anderes]\r\nSchluessel=Wert\r\n";
+
+// ---- expected files ---------------------------------------------------------------------
+
+std::string ProgramFolderOf(const std::string& program) {
+    return program.substr(0, program.find_last_of('\\'));
+}
+
+std::string ShortcutText(const std::string& address, const std::string& program = ProgramPath()) {
+    return "[InternetShortcut]\r\nURL=http://" + address + "\r\nIconIndex=0\r\nIconFile=" +
+           ProgramFolderOf(program) + "\\MOLRAvin.exe\r\n";
+}
+
+// The text in the system's ANSI code page, when every character survives the round trip.
+std::optional<std::string> InAnsiCodePage(const std::string& utf8) {
+    const std::wstring wide = Widen(utf8);
+    BOOL lossy = FALSE;
+    const int length = static_cast<int>(wide.size());
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length,
+                                         nullptr, 0, nullptr, &lossy);
+    if (size <= 0 || lossy) return std::nullopt;
+    std::string ansi(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, ansi.data(), size,
+                        nullptr, &lossy);
+    std::wstring back(wide.size() + 1, L'\0');
+    back.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_ACP, 0, ansi.data(), size, back.data(), static_cast<int>(back.size()))));
+    if (lossy || back != wide) return std::nullopt;
+    return ansi;
+}
+
+// What the file must hold: ANSI when the text fits, else UTF-16LE with a BOM.
+std::string ExpectedFileBytes(const std::string& text) {
+    if (auto ansi = InAnsiCodePage(text)) return *ansi;
+    return "\xFF\xFE" + Utf16Bytes(text);
+}
+
+std::string ShortcutIn(const std::string& folder) { return folder + "\\MOLRAvin.url"; }
+
+std::string SaveFailedText(const std::string& path, DWORD code) {
+    return kSaveFailed + "\r\n" + path + "\r\n" + SystemErrorText(code) + " (" +
+           std::to_string(code) + ")";
+}
+
+// The platform's own profile reader, as any other program would read the file.
+std::string ProfileValue(const std::string& path, const std::string& key) {
+    std::wstring buffer(2048, L'\0');
+    const DWORD length =
+        GetPrivateProfileStringW(L"InternetShortcut", Widen(key).c_str(), L"<fehlt>",
+                                 buffer.data(), static_cast<DWORD>(buffer.size()),
+                                 Widen(path).c_str());
+    buffer.resize(length);
+    return Narrow(buffer);
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : " ") + part;
+    return text;
+}
+
+// ---- the test DLLs' log -----------------------------------------------------------------
+
+std::string ShimLogPath() { return "C:\\e2e\\logs\\" + ScenarioName() + "-shim.log"; }
+
+struct ShimCalls {
+    std::vector<std::string> lines;
+
+    static ShimCalls Read() {
+        ShimCalls calls;
+        const std::string log = ReadFileBytes(ShimLogPath()).value_or("");
+        std::size_t start = 0;
+        while (start < log.size()) {
+            const std::size_t end = log.find('\n', start);
+            calls.lines.push_back(log.substr(start, end - start));
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        return calls;
+    }
+    // Each call's name, in order.
+    std::string Names() const {
+        std::vector<std::string> names;
+        for (const auto& line : lines) names.push_back(line.substr(0, line.find(' ')));
+        return Joined(names);
+    }
+    // The addresses the reachability check was asked about, in order.
+    std::string Probed() const {
+        std::vector<std::string> addresses;
+        for (const auto& line : lines) {
+            if (line.rfind("IsDestinationReachable", 0) != 0) continue;
+            const std::size_t open = line.find('"');
+            const std::size_t close = line.find('"', open + 1);
+            addresses.push_back(line.substr(open + 1, close - open - 1));
+        }
+        return Joined(addresses);
+    }
+    std::string Line(const std::string& name) const {
+        for (const auto& line : lines)
+            if (line.rfind(name + " ", 0) == 0) return line;
+        return "";
+    }
+};
+
+using Environment = std::map<std::string, std::string>;
+
+// A host whose first address derives kDerived, which alone answers the check.
+Environment ShimEnvironment(const Environment& changes = {}) {
+    Environment environment{
+        {"MOLRA_SHIM_LOG", ShimLogPath()},
+        {"MOLRA_SHIM_HOSTNAME", "molra-host"},
+        {"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7"},
+        {"MOLRA_SHIM_REACH", kDerived + "=1"},
+    };
+    for (const auto& [name, value] : changes) environment[name] = value;
+    return environment;
+}
+
+// ---- the window ---------------------------------------------------------------------------
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeout = kTimeout) {
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    while (!condition()) {
+        if (GetTickCount64() > deadline) return false;
+        SleepMs(25);
+    }
+    return true;
+}
+
+struct Session {
+    Process process;
+    HWND window = nullptr;
+    HWND text1 = nullptr;
+    HWND command1 = nullptr;
+};
+
+// Started without an argument in folder: the notice, then the window.
+Session OpenWindow(const std::string& folder, const Environment& environment = ShimEnvironment(),
+                   const std::string& program = {}) {
+    RemoveTree(ShimLogPath());
+    Session session;
+    session.process = Launch({.workDir = folder, .program = program, .environment = environment});
+    const MsgBox notice = WaitForMessageBox(session.process);
+    REQUIRE_EQ(notice.text, kNotice);
+    PressOk(notice);
+    session.window = WaitForWindow(session.process, kWindowTitle);
+    for (HWND child : ChildWindows(session.window)) {
+        const std::string kind = ClassName(child);
+        if (CompareStringOrdinal(Widen(kind).c_str(), -1, L"Edit", -1, TRUE) == CSTR_EQUAL)
+            session.text1 = child;
+        if (WindowText(child) == kCommand1Text) session.command1 = child;
+    }
+    REQUIRE(session.text1 && session.command1);
+    return session;
+}
+
+void SetText1(const Session& session, const std::string& text) {
+    const std::wstring wide = Widen(text);
+    DWORD_PTR result = 0;
+    REQUIRE(SendMessageTimeoutW(session.text1, WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG, 5000,
+                                &result));
+    REQUIRE_EQ(WindowText(session.text1), text);
+}
+
+// Clicks Command1 and answers the one message box that follows; its text is returned.
+std::string ClickCommand1(const Session& session) {
+    ClickButton(session.command1);
+    const MsgBox box = WaitForMessageBox(session.process);
+    CHECK_EQ(box.caption, kCaption);
+    PressOk(box);
+    return box.text;
+}
+
+// After the click's box: no other box comes, and the window is there to use.
+void ExpectWindowStays(const Session& session) {
+    const ULONGLONG end = GetTickCount64() + 700;
+    while (GetTickCount64() < end) {
+        if (const auto box = FindMessageBox(session.process)) {
+            ReportFailure(__FILE__, __LINE__, "unexpected message box " + Quote(box->text));
+            PressOk(*box);
+        }
+        SleepMs(25);
+    }
+    CHECK(session.process.Running());
+    CHECK(IsWindowVisible(session.window));
+    CHECK(IsWindowEnabled(session.window));
+}
+
+void CheckText1(const Session& session, const std::string& expected) {
+    // Text1 is filled after the box is answered; give the window's thread a moment.
+    WaitFor([&] { return WindowText(session.text1) == expected; }, 3000);
+    CHECK_EQ(WindowText(session.text1), expected);
+}
+
+void Close(Session& session) {
+    PostClose(session.window);
+    CHECK_EQ(session.process.WaitExit(), 0u);
+    session.process.WaitAllExited();
+}
+
+// A start without an argument must go straight to the browser on url.
+void ExpectBrowserStartsOn(const std::string& folder, const std::string& url,
+                           const std::string& program = {}) {
+    ClearRecords();
+    Process process = Launch({.workDir = folder, .program = program});
+    CHECK_EQ(process.WaitExit(), 0u);  // fails at once on a notice
+    process.WaitAllExited();
+    const auto records = ReadRecords();
+    REQUIRE_EQ(records.size(), 1u);
+    CHECK_EQ(records.front().module, std::string(kRecorderBrowser));
+    CHECK_EQ(records.front().commandLine, std::string(kRecorderBrowser) + " -nomerge " + url);
+}
+
+// ---- keyboard -------------------------------------------------------------------------------
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+void PressKey(WORD key) {
+    INPUT input[2]{};
+    for (INPUT& stroke : input) {
+        stroke.type = INPUT_KEYBOARD;
+        stroke.ki.wVk = key;
+    }
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
+}  // namespace
+
+SCENARIO(save_determined_address) {
+    UseShims(true);
+    struct Row {
+        const char* label;
+        std::optional<std::string> typed;  // nullopt: Text1 left as the window shows it
+        Environment changes;
+        std::string message;
+        bool written;
+        std::string text1After;
+        std::string calls;
+        std::string probed;
+    };
+    const std::string determined = "WSAStartup gethostname gethostbyname WSACleanup";
+    const std::string probedOnce = determined + " IsDestinationReachableW";
+    const Row rows[] = {
+        {"empty box, reachable", std::nullopt, {}, kReachable, true, kDerived, probedOnce,
+         kDerived},
+        {"empty box, unreachable", std::nullopt, {{"MOLRA_SHIM_REACH", "*=0"}}, kNoServer, false,
+         "", probedOnce, kDerived},
+        {"blank box, reachable", "   ", {}, kReachable, true, kDerived, probedOnce, kDerived},
+        {"blank box, unreachable", "   ", {{"MOLRA_SHIM_REACH", "*=0"}}, kNoServer, false, "   ",
+         probedOnce, kDerived},
+        {"no address record", std::nullopt,
+         {{"MOLRA_SHIM_ADDRESSES", "null"}, {"MOLRA_SHIM_REACH", "*=1"}}, kNoServer, false, "",
+         determined, ""},
+        {"empty address list", std::nullopt,
+         {{"MOLRA_SHIM_ADDRESSES", "none"}, {"MOLRA_SHIM_REACH", "*=1"}}, kNoServer, false, "",
+         determined, ""},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        const std::string folder = FreshFolder("row" + std::to_string(++index));
+        Session session = OpenWindow(folder, ShimEnvironment(row.changes));
+        if (row.typed) SetText1(session, *row.typed);
+        CHECK_EQ(ClickCommand1(session), row.message);
+        ExpectWindowStays(session);
+        if (row.written) {
+            CHECK_EQ(ReadFileBytes(ShortcutIn(folder)),
+                     ExpectedFileBytes(ShortcutText(kDerived)));
+            CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+        } else {
+            CHECK_EQ(Joined(ListFolder(folder)), "");
+        }
+        CheckText1(session, row.text1After);
+
+        const ShimCalls calls = ShimCalls::Read();
+        CHECK_EQ(calls.Names(), row.calls);
+        CHECK_EQ(calls.Line("WSAStartup").rfind("WSAStartup version=257 ", 0), 0u);
+        CHECK_EQ(calls.Line("WSACleanup"), "WSACleanup -> 0");
+        CHECK_EQ(calls.Probed(), row.probed);
+        Close(session);
+    }
+}
+
+SCENARIO(save_typed_address) {
+    UseShims(true);
+    struct Row {
+        const char* label;
+        std::string typed;
+        std::string reach;
+        std::string message;
+        std::string saved;  // in the file and at the check
+    };
+    const Row rows[] = {
+        {"reachable", kTyped, kTyped + "=1", kReachable, kTyped},
+        {"unreachable, saved all the same", kTyped, "*=0", kUnreachable, kTyped},
+        // Only the trimmed text answers, so a probe of the untrimmed one would show.
+        {"blanks around it", "  " + kTyped + "  ", kTyped + "=1", kReachable, kTyped},
+        {"any text, not validated", "molra-server:8080/start", "molra-server:8080/start=1",
+         kReachable, "molra-server:8080/start"},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        const std::string folder = FreshFolder("row" + std::to_string(++index));
+        Session session = OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", row.reach}}));
+        SetText1(session, row.typed);
+        CHECK_EQ(ClickCommand1(session), row.message);
+        ExpectWindowStays(session);
+        CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(row.saved)));
+        CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+        CheckText1(session, row.typed);
+        // A typed address is not determined: the socket library is never started.
+        const ShimCalls calls = ShimCalls::Read();
+        CHECK_EQ(calls.Names(), "IsDestinationReachableW");
+        CHECK_EQ(calls.Probed(), row.saved);
+        Close(session);
+    }
+}
+
+// Replaced, not appended to: once over a longer file that appeared while the
+// window was open, then again by a second click.
+SCENARIO(save_replaces_existing_file) {
+    UseShims(true);
+    const std::string folder = WorkDir();
+    Session session = OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+    WriteFileBytes(ShortcutIn(folder), kOldBytes);
+    SetText1(session, kTyped);
+    CHECK_EQ(ClickCommand1(session), kReachable);
+    CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(kTyped)));
+    CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+
+    Trace trace("second click, address determined");
+    SetText1(session, "");
+    CHECK_EQ(ClickCommand1(session), kReachable);
+    CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(kDerived)));
+    CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+    CheckText1(session, kDerived);
+    Close(session);
+}
+
+// A hidden or system file counts as missing at start; the save must leave
+// one the next start finds.
+SCENARIO(save_replaces_hidden_file) {
+    UseShims(true);
+    struct Row {
+        const char* label;
+        DWORD attributes;
+    };
+    const Row rows[] = {
+        {"hidden", FILE_ATTRIBUTE_HIDDEN},
+        {"system", FILE_ATTRIBUTE_SYSTEM},
+        {"hidden and system", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        const std::string folder = FreshFolder("row" + std::to_string(++index));
+        WriteFileBytes(ShortcutIn(folder), kOldBytes, row.attributes);
+        REQUIRE_EQ(FileAttributes(ShortcutIn(folder)) & row.attributes, row.attributes);
+        Session session = OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+        SetText1(session, kTyped);
+        CHECK_EQ(ClickCommand1(session), kReachable);
+        ExpectWindowStays(session);
+        CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(kTyped)));
+        CHECK_EQ(FileAttributes(ShortcutIn(folder)) &
+                     (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY),
+                 0u);
+        CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+        Close(session);
+        ExpectBrowserStartsOn(folder, "http://" + kTyped);
+    }
+}
+
+// A fatal socket failure ends the program before anything is written.
+SCENARIO(save_fatal_socket_failure) {
+    UseShims(true);
+    struct Row {
+        const char* label;
+        Environment changes;
+        std::string message;
+        std::string calls;
+    };
+    const Row rows[] = {
+        {"clean-up fails", {{"MOLRA_SHIM_CLEANUP", "-1"}},
+         "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !",
+         "WSAStartup gethostname gethostbyname WSACleanup"},
+        {"start-up fails", {{"MOLRA_SHIM_STARTUP", "10091"}}, "'winsock.dll' antwortet nicht !",
+         "WSAStartup"},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        const std::string folder = FreshFolder("row" + std::to_string(++index));
+        Session session = OpenWindow(folder, ShimEnvironment(row.changes));
+        WriteFileBytes(ShortcutIn(folder), kOldBytes);
+        ClickButton(session.command1);
+        const MsgBox box = WaitForMessageBox(session.process);
+        CHECK_EQ(box.caption, kCaption);
+        CHECK_EQ(box.text, row.message);
+        PressOk(box);
+        // Ends without another box: no success message, no further determination.
+        session.process.WaitExit();
+        session.process.WaitAllExited();
+        CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), kOldBytes);
+        CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+        const ShimCalls calls = ShimCalls::Read();
+        CHECK_EQ(calls.Names(), row.calls);
+        CHECK_EQ(calls.Probed(), "");
+    }
+}
+
+namespace {
+
+// What stands at path, to compare before and after.
+std::string Snapshot(const std::string& path) {
+    const DWORD attributes = FileAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return "missing";
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "folder [" + Joined(ListFolder(path)) + "]";
+    return "file " + std::to_string(attributes & ~FILE_ATTRIBUTE_ARCHIVE) + " " +
+           Quote(ReadFileBytes(path).value_or(""));
+}
+
+// What the system answers when a new file in folder is moved over path.
+DWORD ReplaceError(const std::string& folder, const std::string& path) {
+    const std::string scratch = folder + "\\driver-scratch.tmp";
+    WriteFileBytes(scratch, "x");
+    const BOOL moved = MoveFileExW(Widen(scratch).c_str(), Widen(path).c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const DWORD error = GetLastError();
+    RemoveTree(scratch);
+    REQUIRE(!moved);
+    return error;
+}
+
+}  // namespace
+
+// The old file cannot be replaced: the user is told why, the window stays,
+// the old one is untouched, and once the cause is gone the next click saves.
+// (Read-only files cannot serve here: Wine replaces them, unlike Windows.)
+SCENARIO(save_fails_keeps_old_file) {
+    UseShims(true);
+    struct Row {
+        const char* label;
+        std::function<HANDLE(const std::string& path)> block;  // returns a handle to close, or null
+        std::function<void(const std::string& path)> unblock;
+    };
+    const Row rows[] = {
+        {"held open by another process without FILE_SHARE_DELETE",
+         [](const std::string& path) {
+             WriteFileBytes(path, kOldBytes);
+             HANDLE held = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr);
+             REQUIRE(held != INVALID_HANDLE_VALUE);
+             return held;
+         },
+         [](const std::string&) {}},
+        {"a folder in the file's place",
+         [](const std::string& path) {
+             MakeDirs(path);
+             return HANDLE{nullptr};
+         },
+         [](const std::string& path) { RemoveTree(path); }},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        const std::string folder = FreshFolder("row" + std::to_string(++index));
+        const std::string path = ShortcutIn(folder);
+        Session session = OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+        HANDLE held = row.block(path);
+        const std::string before = Snapshot(path);
+        const DWORD error = ReplaceError(folder, path);
+        if (held) CHECK_EQ(error, DWORD{ERROR_ACCESS_DENIED});
+
+        SetText1(session, kTyped);
+        CHECK_EQ(ClickCommand1(session), SaveFailedText(path, error));
+        ExpectWindowStays(session);
+        CHECK_EQ(Snapshot(path), before);
+        CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+        CheckText1(session, kTyped);
+
+        Trace again("after the cause is gone");
+        if (held) CloseHandle(held);
+        row.unblock(path);
+        CHECK_EQ(ClickCommand1(session), kReachable);
+        CHECK_EQ(ReadFileBytes(path), ExpectedFileBytes(ShortcutText(kTyped)));
+        CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
+        Close(session);
+    }
+}
+
+SCENARIO(save_working_folder_deleted) {
+    UseShims(true);
+    const std::string folder = FreshFolder("arbeit");
+    Session session = OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+
+    // Windows refuses to remove a process's current folder; the host does not.
+    std::wstring line = Widen("/bin/rm -rf \"" + UnixPath(folder) + "\"");
+    line.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    REQUIRE(CreateProcessW(Widen(WindowsPath("/bin/rm")).c_str(), line.data(), nullptr, nullptr,
+                           FALSE, 0, nullptr, nullptr, &startup, &started));
+    if (started.hProcess) CloseHandle(started.hProcess);
+    if (started.hThread) CloseHandle(started.hThread);
+    REQUIRE(WaitFor([&] { return !FileExists(folder); }));
+
+    // Whatever the system answers for a new file there is the reason shown.
+    HANDLE probe = CreateFileW(Widen(folder + "\\probe.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(probe == INVALID_HANDLE_VALUE);
+    const DWORD error = GetLastError();
+
+    SetText1(session, kTyped);
+    CHECK_EQ(ClickCommand1(session), SaveFailedText(ShortcutIn(folder), error));
+    ExpectWindowStays(session);
+    CHECK(!FileExists(folder));
+    CheckText1(session, kTyped);
+    Close(session);
+}
+
+// The icon reference names the program's own folder, whatever characters it
+// holds; the file is ANSI when everything fits the code page, else UTF-16LE
+// with a byte-order mark, and the platform's profile reader reads it back.
+SCENARIO(save_encoding_of_program_folder_and_address) {
+    UseShims(true);
+    const std::string umlaut = "Programme mit L\xC3\xBC" "cke";
+    const std::string lake = "\xCE\x9B\xCE\xAF\xCE\xBC\xCE\xBD\xCE\xB7 \xE6\xB9\x96";  // Greek, CJK
+    struct Row {
+        const char* label;
+        std::string programFolder;  // under the row's folder
+        std::string address;
+        std::optional<bool> ansi;  // the encoding the row is about; nullopt: whichever fits
+    };
+    const Row rows[] = {
+        {"blank and u-umlaut in the folder", umlaut, kTyped, std::nullopt},
+        {"Greek and CJK in the folder", "Programme " + lake, kTyped, false},
+        {"address outside the code page", "Programme", "server-" + lake, false},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        const std::string base = FreshFolder("row" + std::to_string(++index));
+        const std::string program = base + "\\" + row.programFolder + "\\MOLRAvin.exe";
+        const std::string folder = base + "\\arbeit";
+        CopyFileTo(ProgramPath(), program);
+        MakeDirs(folder);
+
+        const std::string text = ShortcutText(row.address, program);
+        const std::optional<std::string> ansi = InAnsiCodePage(text);
+        // The program runs in the driver's code page: a process's follows the host's locale.
+        const UINT codePage = GetACP();
+        Trace expected("code page " + std::to_string(codePage) +
+                       (ansi ? ", file expected in it" : ", file expected as UTF-16LE"));
+        // The row means what it says only if the code page agrees.
+        if (row.ansi) REQUIRE_EQ(ansi.has_value(), *row.ansi);
+        if (codePage == 1252 && row.programFolder == umlaut)
+            REQUIRE(ansi && ansi->find('\xFC') != std::string::npos);
+
+        Session session =
+            OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}), program);
+        SetText1(session, row.address);
+        CHECK_EQ(ClickCommand1(session), kReachable);
+        const auto bytes = ReadFileBytes(ShortcutIn(folder));
+        CHECK_EQ(bytes, ExpectedFileBytes(text));
+        if (!ansi) CHECK(bytes && bytes->rfind("\xFF\xFE", 0) == 0);
+        CHECK_EQ(ShimCalls::Read().Probed(), row.address);
+        CHECK_EQ(ProfileValue(ShortcutIn(folder), "URL"), "http://" + row.address);
+        CHECK_EQ(ProfileValue(ShortcutIn(folder), "IconFile"),
+                 base + "\\" + row.programFolder + "\\MOLRAvin.exe");
+        CHECK_EQ(ProfileValue(ShortcutIn(folder), "IconIndex"), "0");
+        Close(session);
+        // The program reads its own file back, whichever encoding it chose.
+        ExpectBrowserStartsOn(folder, "http://" + row.address, program);
+    }
+}
+
+// The user's whole first run: notice, window, click, file, message, close;
+// the next start goes straight to the browser on the stored URL.
+SCENARIO(save_round_trip) {
+    UseShims(true);
+    Session session = OpenWindow(WorkDir());
+    CHECK_EQ(ClickCommand1(session), kReachable);
+    CheckText1(session, kDerived);
+    Close(session);
+    CHECK_EQ(ReadFileBytes(ShortcutIn(WorkDir())), ExpectedFileBytes(ShortcutText(kDerived)));
+    ExpectBrowserStartsOn(WorkDir(), "http://" + kDerived);
+}
+
+SCENARIO(save_enter_presses_command1) {
+    UseShims(true);
+    struct Row {
+        const char* label;
+        bool tabToText1;
+    };
+    const Row rows[] = {
+        {"Enter in Text1", true},
+        {"Enter on the focused Command1", false},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        const std::string folder = FreshFolder("row" + std::to_string(++index));
+        Session session = OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+        REQUIRE(WaitFor([&] { return GetForegroundWindow() == session.window; }));
+        REQUIRE(WaitFor([&] { return FocusOf(session.window) == session.command1; }));
+        SetText1(session, kTyped);
+        if (row.tabToText1) {
+            PressKey(VK_TAB);
+            REQUIRE(WaitFor([&] { return FocusOf(session.window) == session.text1; }, 3000));
+        }
+        SleepMs(200);
+        REQUIRE(!FindMessageBox(session.process));
+        REQUIRE_EQ(Joined(ListFolder(folder)), "");
+
+        PressKey(VK_RETURN);
+        const MsgBox box = WaitForMessageBox(session.process);
+        CHECK_EQ(box.text, kReachable);
+        PressOk(box);
+        ExpectWindowStays(session);
+        CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(kTyped)));
+        Close(session);
+    }
+}
