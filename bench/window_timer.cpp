@@ -1,0 +1,216 @@
+// Times the window path of programs that first show a notice box and then
+// their window, the same way for each:
+//   start -> notice box visible -> OK pressed -> window visible and answering.
+// "Answering" is a WM_NULL sent to the window coming back: its thread has
+// finished showing it and reached its message loop. Peak working set is read
+// while the window is shown (Wine cannot read it once the process is gone).
+//
+//   window_timer.exe --runs=N --warmup=W --dir=<folder> --csv=<file> <name>=<program> ...
+//
+// Programs run in turn (A, B, A, B, ...), so drift in the machine's load
+// spreads over all of them. Prints one line of medians per program.
+#define PSAPI_VERSION 2
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "ui/texts.h"
+
+namespace {
+
+constexpr DWORD kStageTimeoutMs = 30000;
+
+std::wstring Wide(const char* utf8) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), size);
+    text.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
+    return text;
+}
+
+std::string Narrow(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
+    return out;
+}
+
+double Now() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / frequency;
+}
+
+// A visible top-level window of process pid with this exact title (and class, if given).
+HWND FindShown(DWORD pid, const std::wstring& title, const wchar_t* className) {
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, title.c_str())) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
+
+HWND WaitShown(HANDLE process, DWORD pid, const std::wstring& title, const wchar_t* className) {
+    const double deadline = Now() + kStageTimeoutMs;
+    for (;;) {
+        if (HWND window = FindShown(pid, title, className)) return window;
+        if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT || Now() > deadline) return nullptr;
+        Sleep(1);
+    }
+}
+
+struct Program {
+    std::wstring name;
+    std::wstring path;
+    std::vector<double> toBox, toWindow, total, peakKiB;
+};
+
+struct Sample {
+    double toBox, toWindow, total, peakKiB;
+};
+
+bool RunOnce(const Program& program, const std::wstring& folder, Sample& sample,
+             std::string& error) {
+    static const std::wstring caption = Wide(molra::text::kCaption);
+    static const std::wstring title = Wide(molra::text::kWindowTitle);
+    std::wstring command = L"\"" + program.path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    // Marks for a timeline with WINEDEBUG=+timestamp,+debugstr,+loaddll.
+    OutputDebugStringA("window_timer: start");
+    const double start = Now();
+    if (!CreateProcessW(program.path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &info)) {
+        error = "cannot start (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    CloseHandle(info.hThread);
+    bool ok = false;
+    HWND box = WaitShown(info.hProcess, info.dwProcessId, caption, L"#32770");
+    if (!box) {
+        error = "no notice box";
+    } else {
+        const double boxShown = Now();
+        HWND button = GetDlgItem(box, IDOK);
+        if (!button) button = FindWindowExW(box, nullptr, L"Button", nullptr);
+        OutputDebugStringA("window_timer: box shown, OK pressed");
+        const double pressed = Now();
+        PostMessageW(button, BM_CLICK, 0, 0);
+        HWND window = WaitShown(info.hProcess, info.dwProcessId, title, nullptr);
+        DWORD_PTR answer = 0;
+        if (!window) {
+            error = "no window after OK";
+        } else if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kStageTimeoutMs,
+                                        &answer)) {
+            error = "window does not answer";
+        } else {
+            const double shown = Now();
+            OutputDebugStringA("window_timer: window shown");
+            PROCESS_MEMORY_COUNTERS memory{};
+            memory.cb = sizeof memory;
+            sample.peakKiB = GetProcessMemoryInfo(info.hProcess, &memory, sizeof memory)
+                                 ? static_cast<double>(memory.PeakWorkingSetSize) / 1024.0
+                                 : -1.0;
+            sample.toBox = boxShown - start;
+            sample.toWindow = shown - pressed;
+            sample.total = shown - start;
+            ok = true;
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+    }
+    if (WaitForSingleObject(info.hProcess, ok ? 10000 : 0) != WAIT_OBJECT_0) {
+        if (ok) error = "did not end after WM_CLOSE";
+        ok = false;
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, 5000);
+    }
+    CloseHandle(info.hProcess);
+    return ok;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+bool Option(const std::wstring& arg, const wchar_t* name, std::wstring& value) {
+    const std::wstring prefix = std::wstring(name) + L"=";
+    if (arg.compare(0, prefix.size(), prefix) != 0) return false;
+    value = arg.substr(prefix.size());
+    return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    int runs = 30, warmup = 3;
+    std::wstring folder = L".", csvPath, value;
+    std::vector<Program> programs;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (Option(arg, L"--runs", value)) runs = _wtoi(value.c_str());
+        else if (Option(arg, L"--warmup", value)) warmup = _wtoi(value.c_str());
+        else if (Option(arg, L"--dir", value)) folder = value;
+        else if (Option(arg, L"--csv", value)) csvPath = value;
+        else if (arg.find(L'=') != std::wstring::npos && arg[0] != L'-')
+            programs.push_back({arg.substr(0, arg.find(L'=')), arg.substr(arg.find(L'=') + 1), {}, {}, {}, {}});
+        else {
+            std::fprintf(stderr, "unknown argument %s\n", Narrow(arg).c_str());
+            return 2;
+        }
+    }
+    if (programs.empty() || runs < 1) {
+        std::fprintf(stderr,
+                     "usage: window_timer --runs=N --warmup=W --dir=<folder> --csv=<file> "
+                     "<name>=<program>...\n");
+        return 2;
+    }
+    FILE* csv = csvPath.empty() ? nullptr : _wfopen(csvPath.c_str(), L"w");
+    if (csv) std::fprintf(csv, "program,run,start_to_box_ms,ok_to_window_ms,start_to_window_ms,peak_working_set_kib\n");
+
+    for (int round = -warmup; round < runs; ++round) {
+        for (auto& program : programs) {
+            Sample sample{};
+            std::string error;
+            if (!RunOnce(program, folder, sample, error)) {
+                std::fprintf(stderr, "%s: %s\n", Narrow(program.name).c_str(), error.c_str());
+                return 1;
+            }
+            if (round < 0) continue;
+            program.toBox.push_back(sample.toBox);
+            program.toWindow.push_back(sample.toWindow);
+            program.total.push_back(sample.total);
+            program.peakKiB.push_back(sample.peakKiB);
+            if (csv)
+                std::fprintf(csv, "%s,%d,%.3f,%.3f,%.3f,%.0f\n", Narrow(program.name).c_str(),
+                             round + 1, sample.toBox, sample.toWindow, sample.total, sample.peakKiB);
+        }
+    }
+    if (csv) std::fclose(csv);
+
+    std::printf("%-14s %5s %18s %18s %20s %16s\n", "program", "runs", "start->box ms",
+                "OK->window ms", "start->window ms", "peak WS KiB");
+    for (const auto& program : programs) {
+        std::printf("%-14s %5zu %18.1f %18.1f %20.1f %16.0f\n", Narrow(program.name).c_str(),
+                    program.toWindow.size(), Median(program.toBox), Median(program.toWindow),
+                    Median(program.total), Median(program.peakKiB));
+    }
+    std::fflush(stdout);
+    return 0;
+}
