@@ -44,7 +44,7 @@ void LaunchBrowser(Platform& platform, const std::string& url) {
                          text::kCaption);
 }
 
-StartOutcome Form_Load(Platform& platform) {
+StartOutcome Form_Load(Platform& platform, const std::function<void()>& beforeNotice) {
     const std::string shortcutPath = ShortcutPath(platform);
     const std::string argument = ArgumentText(platform.CommandLine());
     std::string url;
@@ -54,6 +54,7 @@ StartOutcome Form_Load(Platform& platform) {
         const bool found = attributes && (*attributes & (kAttributeHidden | kAttributeSystem |
                                                          kAttributeDirectory)) == 0;
         if (!found || url.empty()) {
+            if (beforeNotice) beforeNotice();
             platform.ShowMessage(text::kDetermineNotice, text::kCaption);
             return StartOutcome::ShowWindow;
         }

@@ -1,6 +1,7 @@
 // The start-up decision: launch the browser and end, or ask for the address.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -17,7 +18,9 @@ std::string ArgumentText(const std::string& commandLine);
 
 bool HasSchemeHttp(const std::string& url);
 
-StartOutcome Form_Load(Platform& platform);
+// beforeNotice runs just before the notice, when the window is sure to
+// follow: the user reads the notice, so work started there costs no time.
+StartOutcome Form_Load(Platform& platform, const std::function<void()>& beforeNotice = {});
 
 // Starts the browser on url; falls back to the default handler and, failing
 // that, tells the user why.

@@ -169,6 +169,35 @@ TEST(FormLoad, MissingHiddenOrEmptyShortcutShowsTheNoticeAndLaunchesNothing) {
     }
 }
 
+TEST(FormLoad, PreparationForTheWindowStartsOnlyOnTheNoticePathBeforeTheNotice) {
+    const struct {
+        const char* what;
+        const char* commandLine;
+        const char* storedUrl;
+        bool notice;
+    } rows[] = {
+        {"no address", "MOLRAvin.exe", nullptr, true},
+        {"argument", "MOLRAvin.exe 10.0.0.2", nullptr, false},
+        {"stored address", "MOLRAvin.exe", "http://10.0.0.1", false},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform = PlatformWithBrowser();
+        platform.commandLine = row.commandLine;
+        if (row.storedUrl) platform.SetShortcut(kShortcut, row.storedUrl);
+        int calls = 0;
+        std::size_t messagesAtCall = 99;
+        Form_Load(platform, [&] {
+            ++calls;
+            messagesAtCall = platform.messages.size();
+        });
+        EXPECT_EQ(calls, row.notice ? 1 : 0) << row.what;
+        if (row.notice) {
+            EXPECT_EQ(messagesAtCall, 0u) << row.what;
+        }
+        EXPECT_EQ(platform.messages.size(), row.notice ? 1u : 0u) << row.what;
+    }
+}
+
 TEST(FormLoad, ShortcutIsLookedUpInTheCurrentDirectory) {
     FakePlatform platform = PlatformWithBrowser();
     platform.currentDirectory = "D:\\";

@@ -1,4 +1,4 @@
-// ole32 and the codecs are loaded here, when the window is about to appear,
+// ole32 and the codecs are loaded here, once the window is sure to appear,
 // and never on the launch path.
 #include "ui/win32/logo_win.h"
 
@@ -35,56 +35,69 @@ ComApartment::~ComApartment() {
         uninitialize();
 }
 
-bool Logo::Load(HINSTANCE instance, WORD resourceId) {
-    HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
-    HGLOBAL loaded = resource ? LoadResource(instance, resource) : nullptr;
-    auto* bytes = static_cast<BYTE*>(loaded ? LockResource(loaded) : nullptr);
-    const DWORD size = resource ? SizeofResource(instance, resource) : 0;
-    if (!bytes || size == 0 || !apartment_.Enter()) return false;
+namespace {
 
+ComPtr<IWICImagingFactory> CreateFactory() {
+    ComPtr<IWICImagingFactory> factory;
     auto create = SystemProc<CoCreateInstanceFn>(L"ole32.dll", "CoCreateInstance");
+    if (!create || FAILED(create(kClsidWicImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
+                                 __uuidof(IWICImagingFactory),
+                                 reinterpret_cast<void**>(factory.put()))))
+        factory.reset();
+    return factory;
+}
+
+// Every object is released before the caller leaves the apartment.
+bool Decode(const BYTE* bytes, DWORD size, LogoPixels& pixels) {
+    ComPtr<IWICImagingFactory> factory = CreateFactory();
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapDecoder> decoder;
     ComPtr<IWICBitmapFrameDecode> frame;
     ComPtr<IWICFormatConverter> converter;
-    const bool decoded =
-        create &&
-        SUCCEEDED(create(kClsidWicImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
-                         __uuidof(IWICImagingFactory), reinterpret_cast<void**>(factory_.put()))) &&
-        SUCCEEDED(factory_->CreateStream(stream.put())) &&
-        SUCCEEDED(stream->InitializeFromMemory(bytes, size)) &&
-        SUCCEEDED(factory_->CreateDecoderFromStream(
-            stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put())) &&
-        SUCCEEDED(decoder->GetFrame(0, frame.put())) &&
-        SUCCEEDED(factory_->CreateFormatConverter(converter.put())) &&
-        SUCCEEDED(converter->Initialize(frame.get(), kPixelFormat32bppBGR, WICBitmapDitherTypeNone,
-                                        nullptr, 0.0, WICBitmapPaletteTypeCustom)) &&
-        // Decode once; every DPI is scaled from these pixels.
-        SUCCEEDED(factory_->CreateBitmapFromSource(converter.get(), WICBitmapCacheOnLoad,
-                                                   picture_.put()));
-    if (!decoded) picture_.reset();
-    return decoded;
-}
-
-OwnedBitmap Logo::Render(UINT dpi) const {
     UINT width = 0;
     UINT height = 0;
-    if (!picture_ || FAILED(picture_->GetSize(&width, &height))) return {};
+    if (!factory || FAILED(factory->CreateStream(stream.put())) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)) ||
+        FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
+                                                WICDecodeMetadataCacheOnDemand, decoder.put())) ||
+        FAILED(decoder->GetFrame(0, frame.put())) ||
+        FAILED(factory->CreateFormatConverter(converter.put())) ||
+        FAILED(converter->Initialize(frame.get(), kPixelFormat32bppBGR, WICBitmapDitherTypeNone,
+                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)) ||
+        FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 ||
+        width > 0x4000 || height > 0x4000)
+        return false;
+    std::vector<BYTE> bgr(static_cast<std::size_t>(width) * height * 4);
+    if (FAILED(converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(bgr.size()),
+                                     bgr.data())))
+        return false;
+    pixels = {width, height, std::move(bgr)};
+    return true;
+}
+
+}  // namespace
+
+bool DecodeLogo(HINSTANCE instance, WORD resourceId, LogoPixels& pixels) {
+    HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
+    HGLOBAL loaded = resource ? LoadResource(instance, resource) : nullptr;
+    const auto* bytes = static_cast<const BYTE*>(loaded ? LockResource(loaded) : nullptr);
+    const DWORD size = resource ? SizeofResource(instance, resource) : 0;
+    ComApartment apartment;
+    return bytes && size != 0 && apartment.Enter() && Decode(bytes, size, pixels);
+}
+
+bool Logo::createFactory() {
+    if (!factory_ && apartment_.Enter()) factory_ = CreateFactory();
+    return static_cast<bool>(factory_);
+}
+
+OwnedBitmap Logo::Render(UINT dpi) {
+    const UINT width = pixels_.width;
+    const UINT height = pixels_.height;
+    if (pixels_.bgr.empty()) return {};
     const int scaledWidth = MulDiv(static_cast<int>(width), static_cast<int>(dpi), 96);
     const int scaledHeight = MulDiv(static_cast<int>(height), static_cast<int>(dpi), 96);
     if (scaledWidth <= 0 || scaledHeight <= 0) return {};
-
-    IWICBitmapSource* source = picture_.get();
-    ComPtr<IWICBitmapScaler> scaler;
-    if (static_cast<UINT>(scaledWidth) != width || static_cast<UINT>(scaledHeight) != height) {
-        // Fant averages the source pixels: smooth when shrinking, sharp when enlarging.
-        if (FAILED(factory_->CreateBitmapScaler(scaler.put())) ||
-            FAILED(scaler->Initialize(picture_.get(), static_cast<UINT>(scaledWidth),
-                                      static_cast<UINT>(scaledHeight),
-                                      WICBitmapInterpolationModeFant)))
-            return {};
-        source = scaler.get();
-    }
 
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -96,8 +109,26 @@ OwnedBitmap Logo::Render(UINT dpi) const {
     void* bits = nullptr;
     OwnedBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits) return {};
-    const UINT stride = static_cast<UINT>(scaledWidth) * 4;
-    if (FAILED(source->CopyPixels(nullptr, stride, stride * static_cast<UINT>(scaledHeight),
+    if (static_cast<UINT>(scaledWidth) == width && static_cast<UINT>(scaledHeight) == height) {
+        // At 96 DPI no COM is needed on this thread.
+        CopyMemory(bits, pixels_.bgr.data(), pixels_.bgr.size());
+        return bitmap;
+    }
+
+    // Fant averages the source pixels: smooth when shrinking, sharp when enlarging.
+    const UINT stride = width * 4;
+    const UINT scaledStride = static_cast<UINT>(scaledWidth) * 4;
+    ComPtr<IWICBitmap> picture;
+    ComPtr<IWICBitmapScaler> scaler;
+    if (!createFactory() ||
+        FAILED(factory_->CreateBitmapFromMemory(width, height, kPixelFormat32bppBGR, stride,
+                                                static_cast<UINT>(pixels_.bgr.size()),
+                                                pixels_.bgr.data(), picture.put())) ||
+        FAILED(factory_->CreateBitmapScaler(scaler.put())) ||
+        FAILED(scaler->Initialize(picture.get(), static_cast<UINT>(scaledWidth),
+                                  static_cast<UINT>(scaledHeight), WICBitmapInterpolationModeFant)) ||
+        FAILED(scaler->CopyPixels(nullptr, scaledStride,
+                                  scaledStride * static_cast<UINT>(scaledHeight),
                                   static_cast<BYTE*>(bits))))
         return {};
     return bitmap;

@@ -6,6 +6,9 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include <utility>
+#include <vector>
+
 #include "ui/win32/owners_win.h"
 
 namespace molra {
@@ -23,19 +26,32 @@ private:
     bool entered_ = false;
 };
 
+// The decoded picture: 32-bit BGR, top-down rows without padding.
+struct LogoPixels {
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<BYTE> bgr;
+};
+
+// In a COM apartment of its own, entered and left within the call, so it
+// may run on any thread. False when COM, the codec or the resource is
+// missing; the window then shows a plain background.
+bool DecodeLogo(HINSTANCE instance, WORD resourceId, LogoPixels& pixels);
+
 class Logo {
 public:
-    // False when COM, the codec or the resource is missing; the window then
-    // shows a plain background.
-    bool Load(HINSTANCE instance, WORD resourceId);
+    void Set(LogoPixels pixels) { pixels_ = std::move(pixels); }
     // The picture at dpi (unscaled at 96) as a 32-bit DIB section; null
-    // when nothing was loaded or scaling failed.
-    OwnedBitmap Render(UINT dpi) const;
+    // when nothing was decoded or scaling failed.
+    OwnedBitmap Render(UINT dpi);
 
 private:
-    ComApartment apartment_;  // declared first: released last
+    bool createFactory();
+
+    LogoPixels pixels_;
+    // Only for scaling, on the window's thread.
+    ComApartment apartment_;  // declared before the factory: released last
     ComPtr<IWICImagingFactory> factory_;
-    ComPtr<IWICBitmap> picture_;
 };
 
 }  // namespace molra

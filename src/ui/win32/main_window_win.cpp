@@ -84,10 +84,91 @@ void LoadCommonControls() {
     init(&classes);
 }
 
+struct Icons {
+    UINT dpi = 0;
+    OwnedIcon big;
+    OwnedIcon small;
+};
+
+// The class holds icons for the system DPI only (shared: never destroyed).
+struct ClassIcons {
+    HICON big = nullptr;
+    HICON small = nullptr;
+};
+
+ClassIcons LoadClassIcons(HINSTANCE instance) {
+    return {static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON, 0,
+                                          0, LR_DEFAULTSIZE | LR_SHARED)),
+            static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXSMICON),
+                                          GetSystemMetrics(SM_CYSMICON), LR_SHARED))};
+}
+
+// The frame's icons, drawn for the window's own DPI.
+Icons LoadIcons(HINSTANCE instance, UINT dpi) {
+    const auto load = [&](int widthMetric, int heightMetric) {
+        return OwnedIcon(static_cast<HICON>(LoadImageW(
+            instance, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON,
+            SystemMetricForDpi(widthMetric, dpi), SystemMetricForDpi(heightMetric, dpi), 0)));
+    };
+    return {dpi, load(SM_CXICON, SM_CYICON), load(SM_CXSMICON, SM_CYSMICON)};
+}
+
+// Longer than any decoding takes; past it the window does the work itself.
+constexpr DWORD kPreparationTimeoutMs = 3000;
+
+}  // namespace
+
+struct WindowPreparation {
+    explicit WindowPreparation(HINSTANCE module) : instance(module) {}
+
+    // Not comctl32: loaded on a second thread while the notice is up, it
+    // keeps the notice from showing under Wine.
+    void Run() {
+        DecodeLogo(instance, IDR_LOGO, logo);
+        classIcons = LoadClassIcons(instance);
+        icons = LoadIcons(instance, SystemDpi());
+    }
+    // The worker and the window's thread each hold a reference: after a
+    // timeout the worker may still be writing.
+    void Release() {
+        if (InterlockedDecrement(&references) == 0) delete this;
+    }
+
+    HINSTANCE instance;
+    LONG references = 1;
+    HANDLE thread = nullptr;
+    LogoPixels logo;
+    ClassIcons classIcons;
+    Icons icons;
+};
+
+void ReleaseWindowPreparation::operator()(WindowPreparation* preparation) const {
+    if (preparation->thread) CloseHandle(preparation->thread);
+    preparation->thread = nullptr;
+    preparation->Release();
+}
+
+namespace {
+
+DWORD WINAPI PrepareOnWorker(void* parameter) {
+    auto* preparation = static_cast<WindowPreparation*>(parameter);
+    preparation->Run();
+    preparation->Release();
+    return 0;
+}
+
+// The preparation's results, or null when they are not there in time.
+WindowPreparation* AwaitPreparation(const PreparedWindow& prepared) {
+    if (!prepared || WaitForSingleObject(prepared->thread, kPreparationTimeoutMs) != WAIT_OBJECT_0)
+        return nullptr;
+    return prepared.get();
+}
+
 class MainWindow {
 public:
-    MainWindow(Win32Platform& platform, HINSTANCE instance)
-        : platform_(platform), instance_(instance) {}
+    // prepared: what the worker made, or null to make it here.
+    MainWindow(Win32Platform& platform, HINSTANCE instance, WindowPreparation* prepared);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -124,25 +205,35 @@ private:
     HWND focus_ = nullptr;  // given back when the window is activated again
     Logo logo_;
     OwnedBitmap logoBitmap_;
+    ClassIcons classIcons_;
+    Icons preparedIcons_;  // used once, if the window's DPI is theirs
     OwnedBrush text1Brush_{CreateSolidBrush(kText1Background)};
     OwnedFont font_;
     OwnedIcon bigIcon_;
     OwnedIcon smallIcon_;
 };
 
-bool MainWindow::Create() {
-    logo_.Load(instance_, IDR_LOGO);
+MainWindow::MainWindow(Win32Platform& platform, HINSTANCE instance, WindowPreparation* prepared)
+    : platform_(platform), instance_(instance) {
+    if (prepared) {
+        logo_.Set(std::move(prepared->logo));
+        classIcons_ = prepared->classIcons;
+        preparedIcons_ = std::move(prepared->icons);
+        return;
+    }
+    LogoPixels pixels;
+    if (DecodeLogo(instance_, IDR_LOGO, pixels)) logo_.Set(std::move(pixels));
+    classIcons_ = LoadClassIcons(instance_);
+}
 
+bool MainWindow::Create() {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance_;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(
-        instance_, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_MOLRAVIN),
-                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    windowClass.hIcon = classIcons_.big;
+    windowClass.hIconSm = classIcons_.small;
     windowClass.lpszClassName = kClassName;
     if (!RegisterClassExW(&windowClass)) return false;
 
@@ -364,20 +455,13 @@ void MainWindow::clipLabel() {
     SetWindowRgn(label, CreateRectRgn(0, 0, labelRect.right - labelRect.left, shown), TRUE);
 }
 
-// The class holds icons for the system DPI only; the frame is given icons
-// drawn for the window's own DPI.
 void MainWindow::loadIcons(UINT dpi) {
-    const auto load = [&](int widthMetric, int heightMetric) {
-        return OwnedIcon(static_cast<HICON>(LoadImageW(
-            instance_, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON,
-            SystemMetricForDpi(widthMetric, dpi), SystemMetricForDpi(heightMetric, dpi), 0)));
-    };
-    OwnedIcon big = load(SM_CXICON, SM_CYICON);
-    OwnedIcon small = load(SM_CXSMICON, SM_CYSMICON);
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
-    bigIcon_ = std::move(big);
-    smallIcon_ = std::move(small);
+    Icons icons = preparedIcons_.dpi == dpi ? std::move(preparedIcons_) : LoadIcons(instance_, dpi);
+    preparedIcons_ = {};
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.big.get()));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small.get()));
+    bigIcon_ = std::move(icons.big);
+    smallIcon_ = std::move(icons.small);
 }
 
 void MainWindow::addToolTips() {
@@ -419,9 +503,20 @@ void MainWindow::centreOnWorkArea() {
 
 }  // namespace
 
-int RunMainWindow(Win32Platform& platform, HINSTANCE instance) {
+PreparedWindow PrepareWindow(HINSTANCE instance) {
+    PreparedWindow prepared(new WindowPreparation(instance));
+    prepared->references = 2;
+    prepared->thread = CreateThread(nullptr, 0, PrepareOnWorker, prepared.get(), 0, nullptr);
+    if (!prepared->thread) {
+        prepared->references = 1;  // no worker: the deleter frees it
+        return {};
+    }
+    return prepared;
+}
+
+int RunMainWindow(Win32Platform& platform, HINSTANCE instance, PreparedWindow prepared) {
     LoadCommonControls();
-    MainWindow window(platform, instance);
+    MainWindow window(platform, instance, AwaitPreparation(prepared));
     if (!window.Create()) return 1;
     window.Show();
     return window.Run();
