@@ -326,11 +326,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool MainWindow::onCreate() {
     for (std::size_t i = 0; i < kControlCount; ++i) {
-        const ControlSpec& spec = kControls[i];
+        const ControlSpec& control = kControls[i];
         controls_[i] = CreateWindowExW(
-            spec.exStyle, spec.className, Widen(spec.text).c_str(),
-            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | spec.style, 0, 0, 0, 0, window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+            control.exStyle, control.className, Widen(control.text).c_str(),
+            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | control.style, 0, 0, 0, 0, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_, nullptr);
         if (!controls_[i]) return false;
     }
     SendMessageW(controls_[kText1], EM_SETLIMITTEXT, 0, 0);  // 0 lifts the default limit
@@ -351,7 +351,8 @@ void MainWindow::onCommand(int id, int code) {
 void MainWindow::Command1_Click() {
     HWND text1 = controls_[kText1];
     std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(text1)) + 1, L'\0');
-    typed.resize(static_cast<std::size_t>(GetWindowTextW(text1, typed.data(), static_cast<int>(typed.size()))));
+    const int length = GetWindowTextW(text1, typed.data(), static_cast<int>(typed.size()));
+    typed.resize(static_cast<std::size_t>(length));
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const ClickOutcome outcome = molra::Command1_Click(platform_, Narrow(typed));
     SetCursor(previous);
