@@ -154,15 +154,6 @@ Environment ShimEnvironment(const Environment& changes = {}) {
 
 // ---- the window ---------------------------------------------------------------------------
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeout = kTimeout) {
-    const ULONGLONG deadline = GetTickCount64() + timeout;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        SleepMs(25);
-    }
-    return true;
-}
-
 struct Session {
     Process process;
     HWND window = nullptr;

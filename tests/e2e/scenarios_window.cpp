@@ -78,15 +78,6 @@ POINT ScreenPoint(HWND window, long x, long y) {
 
 // ---- waiting and input ------------------------------------------------------------------
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeout = kTimeout) {
-    const ULONGLONG deadline = GetTickCount64() + timeout;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        SleepMs(25);
-    }
-    return true;
-}
-
 HWND FocusOf(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;

@@ -31,6 +31,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <source_location>
@@ -284,5 +285,7 @@ std::ostream& operator<<(std::ostream& out, const Record& record);
 // Waits, handling the driver's own window messages meanwhile (whoever
 // sends to them would stall otherwise).
 void SleepMs(DWORD ms);
+// Polls condition until it holds (true) or timeout ms have passed (false).
+bool WaitFor(const std::function<bool()>& condition, DWORD timeout = kTimeout);
 
 }  // namespace e2e

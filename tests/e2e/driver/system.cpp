@@ -77,6 +77,15 @@ void SleepMs(DWORD ms) {
     }
 }
 
+bool WaitFor(const std::function<bool()>& condition, DWORD timeout) {
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    while (!condition()) {
+        if (GetTickCount64() > deadline) return false;
+        SleepMs(25);
+    }
+    return true;
+}
+
 // ---- files ----------------------------------------------------------------------------
 
 namespace {
