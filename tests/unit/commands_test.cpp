@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "expected_texts.h"
 #include "fake_platform.h"
 #include "ui/commands.h"
 
@@ -9,15 +10,9 @@ namespace molra {
 namespace {
 
 using testing::FakePlatform;
+using namespace expected;
 
 const std::string kPath = "C:\\Work\\MOLRAvin.url";
-const std::string kNoServer =
-    "Es ist kein MOLRAvin Server \r\nim lokalem Netz vorhanden !\r\n\r\nBitte IP Adresse manuell "
-    "eintragen.\r\n(210.XXX.XXX.1)\r\nErfragen Sie die IP Adresse\r\nbei Ihrem Systemadministrator.";
-const std::string kReachable = "MOLRAvin Server ist erreichbar.\r\nLink wurde angepasst.";
-const std::string kUnreachable =
-    "MOLRAvin Server ist nicht zu erreichen.\r\nLink wurde aber trotzdem erstellt !!!\r\n"
-    "Informieren Sie Ihren SysAdmin!\r\nGegebenfalls IP sp\xC3\xA4ter anpassen.";
 
 std::string FileFor(const std::string& address) {
     return "[InternetShortcut]\r\nURL=http://" + address +

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <set>
 
+#include "expected_texts.h"
 #include "fake_platform.h"
 #include "startup/browser.h"
 #include "startup/startup.h"
@@ -13,6 +14,8 @@
 
 namespace molra {
 namespace {
+
+using namespace expected;
 
 enum class Fault {
     BrowserKey,        // the browser's key cannot be opened or its value's type queried
@@ -69,16 +72,6 @@ const std::string kOldBytes = "[InternetShortcut]\r\nURL=http://172.16.0.1\r\n";
 const std::string kBrowser = "C:\\Browser\\iexplore.exe";
 const std::string kDefaultBrowser = "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"";
 
-const std::string kNotice = "Bitte IP Adresse des MOLRAvin Servers ermitteln";
-const std::string kNoServer =
-    "Es ist kein MOLRAvin Server \r\nim lokalem Netz vorhanden !\r\n\r\nBitte IP Adresse manuell "
-    "eintragen.\r\n(210.XXX.XXX.1)\r\nErfragen Sie die IP Adresse\r\nbei Ihrem Systemadministrator.";
-const std::string kReachable = "MOLRAvin Server ist erreichbar.\r\nLink wurde angepasst.";
-const std::string kUnreachable =
-    "MOLRAvin Server ist nicht zu erreichen.\r\nLink wurde aber trotzdem erstellt !!!\r\n"
-    "Informieren Sie Ihren SysAdmin!\r\nGegebenfalls IP sp\xC3\xA4ter anpassen.";
-const std::string kWinsock = "'winsock.dll' antwortet nicht !";
-const std::string kCleanup = "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !";
 const std::string kHostName = "Windows Sockets error  10093";
 
 std::string SaveFailed(const std::string& path) {
