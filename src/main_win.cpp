@@ -1,6 +1,4 @@
 // Process entry: harden, decide, and show the window only when needed.
-#include <utility>
-
 #include "platform/win32/win32_platform.h"
 #include "startup/startup.h"
 #include "ui/win32/main_window_win.h"
@@ -22,8 +20,9 @@ void RestrictDllSearch() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearch();
     molra::Win32Platform platform;
-    molra::PreparedWindow prepared;
-    const auto prepare = [&prepared, instance] { prepared = molra::PrepareWindow(instance); };
-    if (molra::Form_Load(platform, prepare) == molra::StartOutcome::EndProcess) return 0;
-    return molra::RunMainWindow(platform, instance, std::move(prepared));
+    molra::WindowThread window;
+    bool started = false;
+    const auto build = [&] { started = window.Start(platform, instance); };
+    if (molra::Form_Load(platform, build) == molra::StartOutcome::EndProcess) return 0;
+    return started ? window.ShowAndRun() : molra::RunMainWindow(platform, instance);
 }

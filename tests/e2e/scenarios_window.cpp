@@ -386,6 +386,28 @@ SCENARIO(window_after_notice_only) {
     EndByClose(shown);
 }
 
+// Whoever sends a message to every window (a settings change, say) must not
+// hang on a window the program holds ready behind its notice.
+SCENARIO(window_every_window_answers_while_notice_is_up) {
+    Process process = Launch();
+    const MsgBox box = WaitForMessageBox(process);
+    SleepMs(300);
+    const auto windows = TopLevelWindowsOf(process.pid());
+    Trace trace(std::to_string(windows.size()) + " top-level windows");
+    CHECK(!windows.empty());
+    for (HWND window : windows) {
+        DWORD_PTR answer = 0;
+        CHECK(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &answer));
+        CHECK(window == box.window || !IsWindowVisible(window));
+    }
+    PressOk(box);
+    HWND window = WaitForWindow(process, kWindowTitle);
+    Shown shown{std::move(process), window};
+    CHECK(shown.window != nullptr);
+    CHECK_EQ(GetForegroundWindow(), shown.window);
+    EndByClose(shown);
+}
+
 SCENARIO(window_layout_at_96_dpi) {
     Shown shown = ShowWindowAfterNotice();
     const Controls controls = FindControls(shown.window);

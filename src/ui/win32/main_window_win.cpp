@@ -85,7 +85,6 @@ void LoadCommonControls() {
 }
 
 struct Icons {
-    UINT dpi = 0;
     OwnedIcon big;
     OwnedIcon small;
 };
@@ -111,64 +110,12 @@ Icons LoadIcons(HINSTANCE instance, UINT dpi) {
             instance, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON,
             SystemMetricForDpi(widthMetric, dpi), SystemMetricForDpi(heightMetric, dpi), 0)));
     };
-    return {dpi, load(SM_CXICON, SM_CYICON), load(SM_CXSMICON, SM_CYSMICON)};
-}
-
-// Longer than any decoding takes; past it the window does the work itself.
-constexpr DWORD kPreparationTimeoutMs = 3000;
-
-}  // namespace
-
-struct WindowPreparation {
-    explicit WindowPreparation(HINSTANCE module) : instance(module) {}
-
-    // Not comctl32: loaded on a second thread while the notice is up, it
-    // keeps the notice from showing under Wine.
-    void Run() {
-        DecodeLogo(instance, IDR_LOGO, logo);
-        classIcons = LoadClassIcons(instance);
-        icons = LoadIcons(instance, SystemDpi());
-    }
-    // The worker and the window's thread each hold a reference: after a
-    // timeout the worker may still be writing.
-    void Release() {
-        if (InterlockedDecrement(&references) == 0) delete this;
-    }
-
-    HINSTANCE instance;
-    LONG references = 1;
-    HANDLE thread = nullptr;
-    LogoPixels logo;
-    ClassIcons classIcons;
-    Icons icons;
-};
-
-void ReleaseWindowPreparation::operator()(WindowPreparation* preparation) const {
-    if (preparation->thread) CloseHandle(preparation->thread);
-    preparation->thread = nullptr;
-    preparation->Release();
-}
-
-namespace {
-
-DWORD WINAPI PrepareOnWorker(void* parameter) {
-    auto* preparation = static_cast<WindowPreparation*>(parameter);
-    preparation->Run();
-    preparation->Release();
-    return 0;
-}
-
-// The preparation's results, or null when they are not there in time.
-WindowPreparation* AwaitPreparation(const PreparedWindow& prepared) {
-    if (!prepared || WaitForSingleObject(prepared->thread, kPreparationTimeoutMs) != WAIT_OBJECT_0)
-        return nullptr;
-    return prepared.get();
+    return {load(SM_CXICON, SM_CYICON), load(SM_CXSMICON, SM_CYSMICON)};
 }
 
 class MainWindow {
 public:
-    // prepared: what the worker made, or null to make it here.
-    MainWindow(Win32Platform& platform, HINSTANCE instance, WindowPreparation* prepared);
+    MainWindow(Win32Platform& platform, HINSTANCE instance);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -206,21 +153,14 @@ private:
     Logo logo_;
     OwnedBitmap logoBitmap_;
     ClassIcons classIcons_;
-    Icons preparedIcons_;  // used once, if the window's DPI is theirs
     OwnedBrush text1Brush_{CreateSolidBrush(kText1Background)};
     OwnedFont font_;
     OwnedIcon bigIcon_;
     OwnedIcon smallIcon_;
 };
 
-MainWindow::MainWindow(Win32Platform& platform, HINSTANCE instance, WindowPreparation* prepared)
+MainWindow::MainWindow(Win32Platform& platform, HINSTANCE instance)
     : platform_(platform), instance_(instance) {
-    if (prepared) {
-        logo_.Set(std::move(prepared->logo));
-        classIcons_ = prepared->classIcons;
-        preparedIcons_ = std::move(prepared->icons);
-        return;
-    }
     LogoPixels pixels;
     if (DecodeLogo(instance_, IDR_LOGO, pixels)) logo_.Set(std::move(pixels));
     classIcons_ = LoadClassIcons(instance_);
@@ -429,7 +369,6 @@ void MainWindow::layout(UINT dpi) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     font_ = std::move(font);  // the old font goes only after no control uses it
     clipLabel();
-
     logoBitmap_ = logo_.Render(dpi);
     loadIcons(dpi);
 }
@@ -457,8 +396,7 @@ void MainWindow::clipLabel() {
 }
 
 void MainWindow::loadIcons(UINT dpi) {
-    Icons icons = preparedIcons_.dpi == dpi ? std::move(preparedIcons_) : LoadIcons(instance_, dpi);
-    preparedIcons_ = {};
+    Icons icons = LoadIcons(instance_, dpi);
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.big.get()));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small.get()));
     bigIcon_ = std::move(icons.big);
@@ -504,20 +442,79 @@ void MainWindow::centreOnWorkArea() {
 
 }  // namespace
 
-PreparedWindow PrepareWindow(HINSTANCE instance) {
-    PreparedWindow prepared(new WindowPreparation(instance));
-    prepared->references = 2;
-    prepared->thread = CreateThread(nullptr, 0, PrepareOnWorker, prepared.get(), 0, nullptr);
-    if (!prepared->thread) {
-        prepared->references = 1;  // no worker: the deleter frees it
-        return {};
+WindowThread::~WindowThread() {
+    if (!thread_) return;
+    if (release_) {
+        InterlockedExchange(&abandoned_, 1);
+        SetEvent(release_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(release_);
     }
-    return prepared;
+    CloseHandle(thread_);
 }
 
-int RunMainWindow(Win32Platform& platform, HINSTANCE instance, PreparedWindow prepared) {
+bool WindowThread::Start(Win32Platform& platform, HINSTANCE instance) {
+    platform_ = &platform;
+    instance_ = instance;
+    // Under Wine, comctl32 first loaded on the window's thread while the notice
+    // is being built deadlocks the two; the notice needs it anyway.
+    LoadSystemLibrary(L"comctl32.dll");
+    release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (release_) thread_ = CreateThread(nullptr, 0, Main, this, 0, nullptr);
+    if (!thread_ && release_) {
+        CloseHandle(release_);
+        release_ = nullptr;
+    }
+    return thread_ != nullptr;
+}
+
+int WindowThread::ShowAndRun() {
+    SetEvent(release_);
+    WaitForSingleObject(thread_, INFINITE);
+    DWORD code = 1;
+    GetExitCodeThread(thread_, &code);
+    CloseHandle(thread_);
+    CloseHandle(release_);
+    thread_ = release_ = nullptr;
+    return static_cast<int>(code);
+}
+
+bool WindowThread::AwaitShow(int& quitCode) {
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjects(1, &release_, FALSE, INFINITE, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0) return !abandoned_;
+        if (woken != WAIT_OBJECT_0 + 1) {  // cannot wait for messages: wait without
+            WaitForSingleObject(release_, INFINITE);
+            return !abandoned_;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quitCode = static_cast<int>(message.wParam);
+                return false;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+DWORD WINAPI WindowThread::Main(void* self) {
+    auto& thread = *static_cast<WindowThread*>(self);
     LoadCommonControls();
-    MainWindow window(platform, instance, AwaitPreparation(prepared));
+    // The controls' first paint loads it; here that costs the user nothing.
+    LoadSystemLibrary(L"msimg32.dll");
+    MainWindow window(*thread.platform_, thread.instance_);
+    if (!window.Create()) return 1;
+    int quitCode = 0;
+    if (!thread.AwaitShow(quitCode)) return static_cast<DWORD>(quitCode);
+    window.Show();
+    return static_cast<DWORD>(window.Run());
+}
+
+int RunMainWindow(Win32Platform& platform, HINSTANCE instance) {
+    LoadCommonControls();
+    MainWindow window(platform, instance);
     if (!window.Create()) return 1;
     window.Show();
     return window.Run();
