@@ -1,11 +1,16 @@
 // Times the window path of programs that first show a notice box and then
 // their window, the same way for each:
-//   start -> notice box visible -> OK pressed -> window visible and answering.
+//   start -> notice box visible -> (the user reads it) -> OK pressed -> window
+//   visible and answering.
 // "Answering" is a WM_NULL sent to the window coming back: its thread has
-// finished showing it and reached its message loop. Peak working set is read
-// while the window is shown (Wine cannot read it once the process is gone).
+// finished showing it and reached its message loop. The time the user takes
+// is --reaction-ms (0: OK pressed the moment the box is seen, as a script
+// would); start->window leaves it out, so it is the time the program itself
+// keeps the user waiting. Peak working set is read while the window is shown
+// (Wine cannot read it once the process is gone).
 //
-//   window_timer.exe --runs=N --warmup=W --dir=<folder> --csv=<file> <name>=<program> ...
+//   window_timer.exe --runs=N --warmup=W --reaction-ms=R --dir=<folder> --csv=<file>
+//                    <name>=<program> ...
 //
 // Programs run in turn (A, B, A, B, ...), so drift in the machine's load
 // spreads over all of them. Prints one line of medians per program.
@@ -82,8 +87,8 @@ struct Sample {
     double toBox, toWindow, total, peakKiB;
 };
 
-bool RunOnce(const Program& program, const std::wstring& folder, Sample& sample,
-             std::string& error) {
+bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionMs,
+             Sample& sample, std::string& error) {
     static const std::wstring caption = Wide(molra::text::kCaption);
     static const std::wstring title = Wide(molra::text::kWindowTitle);
     std::wstring command = L"\"" + program.path + L"\"";
@@ -105,9 +110,11 @@ bool RunOnce(const Program& program, const std::wstring& folder, Sample& sample,
         error = "no notice box";
     } else {
         const double boxShown = Now();
+        OutputDebugStringA("window_timer: box shown");
+        if (reactionMs) Sleep(reactionMs);
         HWND button = GetDlgItem(box, IDOK);
         if (!button) button = FindWindowExW(box, nullptr, L"Button", nullptr);
-        OutputDebugStringA("window_timer: box shown, OK pressed");
+        OutputDebugStringA("window_timer: OK pressed");
         const double pressed = Now();
         PostMessageW(button, BM_CLICK, 0, 0);
         HWND window = WaitShown(info.hProcess, info.dwProcessId, title, nullptr);
@@ -127,7 +134,7 @@ bool RunOnce(const Program& program, const std::wstring& folder, Sample& sample,
                                  : -1.0;
             sample.toBox = boxShown - start;
             sample.toWindow = shown - pressed;
-            sample.total = shown - start;
+            sample.total = sample.toBox + sample.toWindow;
             ok = true;
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
@@ -159,13 +166,14 @@ bool Option(const std::wstring& arg, const wchar_t* name, std::wstring& value) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    int runs = 30, warmup = 3;
+    int runs = 30, warmup = 3, reactionMs = 0;
     std::wstring folder = L".", csvPath, value;
     std::vector<Program> programs;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (Option(arg, L"--runs", value)) runs = _wtoi(value.c_str());
         else if (Option(arg, L"--warmup", value)) warmup = _wtoi(value.c_str());
+        else if (Option(arg, L"--reaction-ms", value)) reactionMs = _wtoi(value.c_str());
         else if (Option(arg, L"--dir", value)) folder = value;
         else if (Option(arg, L"--csv", value)) csvPath = value;
         else if (arg.find(L'=') != std::wstring::npos && arg[0] != L'-')
@@ -175,10 +183,10 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
     }
-    if (programs.empty() || runs < 1) {
+    if (programs.empty() || runs < 1 || reactionMs < 0) {
         std::fprintf(stderr,
-                     "usage: window_timer --runs=N --warmup=W --dir=<folder> --csv=<file> "
-                     "<name>=<program>...\n");
+                     "usage: window_timer --runs=N --warmup=W --reaction-ms=R --dir=<folder> "
+                     "--csv=<file> <name>=<program>...\n");
         return 2;
     }
     FILE* csv = csvPath.empty() ? nullptr : _wfopen(csvPath.c_str(), L"w");
@@ -188,7 +196,7 @@ int wmain(int argc, wchar_t** argv) {
         for (auto& program : programs) {
             Sample sample{};
             std::string error;
-            if (!RunOnce(program, folder, sample, error)) {
+            if (!RunOnce(program, folder, static_cast<DWORD>(reactionMs), sample, error)) {
                 std::fprintf(stderr, "%s: %s\n", Narrow(program.name).c_str(), error.c_str());
                 return 1;
             }
