@@ -2,6 +2,7 @@
 //   e2e_driver.exe [--program=<unix path>] <scenario>
 //   e2e_driver.exe --setup [--program=<unix path>] --recorder=<unix path> [--shim=<unix path>]...
 // Scenarios run the fixture's copy of the program unless --program names another.
+//   e2e_driver.exe --baseline   (sets the registry and files every scenario starts from)
 //   e2e_driver.exe --list
 //   e2e_driver.exe --expect <name>...   (the names CMake found must be the ones registered)
 #include <cstdio>
@@ -186,6 +187,7 @@ int wmain(int argc, wchar_t** argv) {
     std::string built = BuiltProgramPath();
 
     bool setup = false;
+    bool baseline = false;
     bool list = false;
     bool expect = false;
     std::string recorder;
@@ -193,6 +195,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> names;
     for (const auto& arg : args) {
         if (arg == "--setup") setup = true;
+        else if (arg == "--baseline") baseline = true;
         else if (arg == "--list") list = true;
         else if (arg == "--expect") expect = true;
         else if (arg.rfind("--program=", 0) == 0)
@@ -209,14 +212,18 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
     }
+    if (baseline) {
+        detail::ApplyBaseline();
+        return 0;
+    }
     if (list) {
         for (const auto& [name, fn] : Scenarios()) Print(name + "\n");
         return 0;
     }
     if (expect) return ExpectScenarios(names);
     if (names.size() != 1) {
-        Print("usage: e2e_driver.exe [--program=<path>] <scenario> | --list | --expect <names> | "
-              "--setup --recorder=<path> [--shim=<path>]...\n");
+        Print("usage: e2e_driver.exe [--program=<path>] <scenario> | --baseline | --list | "
+              "--expect <names> | --setup --recorder=<path> [--shim=<path>]...\n");
         return 2;
     }
     return RunScenario(names[0]);
