@@ -6,8 +6,9 @@
 namespace molra {
 
 // Builds the window, hidden, on a thread of its own while the notice waits
-// for the user, and runs it on that thread once shown: loading comctl32 and
-// COM and decoding the logo then cost the user no time after the notice.
+// for the user (from the moment the notice is activated), and runs it on that
+// thread once shown: loading comctl32 and COM and decoding the logo then cost
+// the user no time after the notice.
 class WindowThread {
 public:
     WindowThread() = default;
