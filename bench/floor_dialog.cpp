@@ -7,17 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_platform.h"
 #include "ui/texts.h"
 
 namespace {
-
-std::wstring Wide(const char* utf8) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), size);
-    text.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
-    return text;
-}
 
 // An in-memory template, so no resource script is needed: about the
 // program's client size (4110 x 3090 twips) in dialog units of an 8-point font.
@@ -56,10 +49,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    MessageBoxW(nullptr, Wide(molra::text::kDetermineNotice).c_str(),
-                Wide(molra::text::kCaption).c_str(), MB_OK | MB_SETFOREGROUND);
+    MessageBoxW(nullptr, molra::Widen(molra::text::kDetermineNotice).c_str(),
+                molra::Widen(molra::text::kCaption).c_str(), MB_OK | MB_SETFOREGROUND);
 
-    const std::vector<WORD> form = EmptyDialog(Wide(molra::text::kWindowTitle));
+    const std::vector<WORD> form = EmptyDialog(molra::Widen(molra::text::kWindowTitle));
     HWND dialog = CreateDialogIndirectParamW(
         instance, reinterpret_cast<const DLGTEMPLATE*>(form.data()), nullptr, DialogProc, 0);
     if (!dialog) return 1;

@@ -5,7 +5,7 @@
 // "Answering" is a WM_NULL sent to the window coming back: its thread has
 // finished showing it and reached its message loop. The time the user takes
 // is --reaction-ms (0: OK pressed the moment the box is seen, as a script
-// would); start->window leaves it out, so it is the time the program itself
+// would); box+window (start->box plus OK->window) leaves it out: the time the program itself
 // keeps the user waiting. Peak working set is read while the window is shown
 // (Wine cannot read it once the process is gone).
 //
@@ -24,27 +24,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_platform.h"
 #include "ui/texts.h"
+
+using molra::Narrow;
+using molra::Widen;
 
 namespace {
 
 constexpr DWORD kStageTimeoutMs = 30000;
-
-std::wstring Wide(const char* utf8) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), size);
-    text.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
-    return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
-    return out;
-}
 
 double Now() {
     static const double frequency = [] {
@@ -89,8 +77,8 @@ struct Sample {
 
 bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionMs,
              Sample& sample, std::string& error) {
-    static const std::wstring caption = Wide(molra::text::kCaption);
-    static const std::wstring title = Wide(molra::text::kWindowTitle);
+    static const std::wstring caption = Widen(molra::text::kCaption);
+    static const std::wstring title = Widen(molra::text::kWindowTitle);
     std::wstring command = L"\"" + program.path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -190,7 +178,9 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     FILE* csv = csvPath.empty() ? nullptr : _wfopen(csvPath.c_str(), L"w");
-    if (csv) std::fprintf(csv, "program,run,start_to_box_ms,ok_to_window_ms,start_to_window_ms,peak_working_set_kib\n");
+    if (csv)
+        std::fprintf(csv, "program,run,start_to_box_ms,ok_to_window_ms,box_plus_window_ms,"
+                          "peak_working_set_kib\n");
 
     for (int round = -warmup; round < runs; ++round) {
         for (auto& program : programs) {
@@ -213,7 +203,7 @@ int wmain(int argc, wchar_t** argv) {
     if (csv) std::fclose(csv);
 
     std::printf("%-14s %5s %18s %18s %20s %16s\n", "program", "runs", "start->box ms",
-                "OK->window ms", "start->window ms", "peak WS KiB");
+                "OK->window ms", "box+window ms", "peak WS KiB");
     for (const auto& program : programs) {
         std::printf("%-14s %5zu %18.1f %18.1f %20.1f %16.0f\n", Narrow(program.name).c_str(),
                     program.toWindow.size(), Median(program.toBox), Median(program.toWindow),
