@@ -1,0 +1,42 @@
+#include "ui/legibility.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace molra {
+
+namespace {
+
+double Linear(std::uint8_t channel) {
+    const double value = channel / 255.0;
+    return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+}
+
+}  // namespace
+
+double RelativeLuminance(Colour colour) {
+    return 0.2126 * Linear(colour.red) + 0.7152 * Linear(colour.green) +
+           0.0722 * Linear(colour.blue);
+}
+
+double ContrastRatio(Colour first, Colour second) {
+    const double a = RelativeLuminance(first);
+    const double b = RelativeLuminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+bool KeepOwnColours(bool highContrast, Colour text, std::span<const Colour> grounds) {
+    return !highContrast && std::all_of(grounds.begin(), grounds.end(), [&](Colour ground) {
+        return ContrastRatio(text, ground) >= kMinimumTextContrast;
+    });
+}
+
+LabelPlace PlaceLabel(int textWidth, Span tableBox, Span column, int clientWidth) {
+    if (textWidth <= tableBox.width) return {tableBox, false};
+    if (textWidth > clientWidth) return {{0, clientWidth}, true};
+    // Twice the centre, so that an odd column width does not round twice.
+    const int left = (2 * column.left + column.width - textWidth) / 2;
+    return {{std::clamp(left, 0, clientWidth - textWidth), textWidth}, false};
+}
+
+}  // namespace molra
