@@ -1,15 +1,24 @@
 #include "ui/legibility.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace molra {
 
 namespace {
 
+// A table: the window weighs every picture pixel behind the label.
 double Linear(std::uint8_t channel) {
-    const double value = channel / 255.0;
-    return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    static const std::array<double, 256> linear = [] {
+        std::array<double, 256> table{};
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const double value = static_cast<double>(i) / 255.0;
+            table[i] = value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+        }
+        return table;
+    }();
+    return linear[channel];
 }
 
 }  // namespace
