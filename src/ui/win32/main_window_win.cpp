@@ -8,11 +8,14 @@
 #include <array>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "resource_ids.h"
 #include "ui/commands.h"
+#include "ui/legibility.h"
 #include "ui/texts.h"
 #include "ui/win32/dpi_win.h"
+#include "ui/win32/legibility_win.h"
 #include "ui/win32/logo_win.h"
 #include "ui/win32/owners_win.h"
 
@@ -28,7 +31,7 @@ constexpr COLORREF kText1Background = RGB(0xFF, 0xFF, 0xC0);
 
 // Neither IDOK nor IDCANCEL: Escape must not press Command2.
 enum ControlId : int { kIdCommand1 = 1001, kIdText1, kIdCommand2, kIdLabel1 };
-enum ControlIndex : std::size_t { kCommand1, kText1, kCommand2, kLabel1, kControlCount };
+enum ControlIndex : std::size_t { kCommand1, kLabel1, kText1, kCommand2, kControlCount };
 
 struct Twips {
     int left, top, width, height;
@@ -44,19 +47,22 @@ struct ControlSpec {
     DWORD exStyle;
 };
 
-// Creation order is the tab order, and it leaves Label1 at the bottom of the
-// z-order, so Text1 is drawn over the label where the two overlap.
+// Creation order is the z-order, and the tab stops in it are the tab order.
+// Label1 stands just before Text1: screen readers name an edit box after the
+// static text that precedes it. The label is no tab stop, so Tab still goes
+// Command1, Text1, Command2; its window region leaves out Text1's box, so
+// Text1 is still drawn over the label where the two overlap.
 // clang-format off
 constexpr std::array<ControlSpec, kControlCount> kControls{{
     // left, top, width, height in twips
     {kIdCommand1, L"BUTTON", {968, 1320, 2175, 615}, text::kCommand1, text::kTipCommand1,
      BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
+    {kIdLabel1,   L"STATIC", {979,  600, 2160, 375}, text::kLabel1,   nullptr,
+     SS_LEFT | SS_NOPREFIX, 0},
     {kIdText1,    L"EDIT",   {968,  840, 2175, 375}, "",              text::kTipText1,
      ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
     {kIdCommand2, L"BUTTON", {968, 2040, 2175, 615}, text::kCommand2, text::kTipCommand2,
      BS_PUSHBUTTON | WS_TABSTOP, 0},
-    {kIdLabel1,   L"STATIC", {979,  600, 2160, 375}, text::kLabel1,   nullptr,
-     SS_LEFT | SS_NOPREFIX, 0},
 }};
 // clang-format on
 
@@ -136,7 +142,9 @@ private:
     LRESULT onCtlColorStatic(HDC dc, HWND control);
 
     void layout(UINT dpi);
+    int placeLabel(RECT& label, const RECT& text1, int clientWidth);
     void clipLabel();
+    void chooseColours();
     void loadIcons(UINT dpi);
     void addToolTips();
     void centreOnWorkArea();
@@ -154,6 +162,7 @@ private:
     OwnedBitmap logoBitmap_;
     ClassIcons classIcons_;
     OwnedBrush text1Brush_{CreateSolidBrush(kText1Background)};
+    bool ownColours_ = true;  // the yellow box and the logo; else the system's colours
     OwnedFont font_;
     OwnedIcon bigIcon_;
     OwnedIcon smallIcon_;
@@ -239,6 +248,20 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         case WM_PRINTCLIENT:  // themed buttons ask for what lies behind their corners
             paintBackground(reinterpret_cast<HDC>(wParam), window_);
+            return 0;
+        case WM_SYSCOLORCHANGE:
+            // Common controls hear of it only from their parent.
+            for (HWND control : controls_) SendMessageW(control, message, wParam, lParam);
+            chooseColours();
+            return 0;
+        case WM_SETTINGCHANGE:
+            if (wParam == SPI_SETNONCLIENTMETRICS)
+                layout(WindowDpi(window_));  // a new message font: the label may need more room
+            else
+                chooseColours();  // high contrast may have been turned on or off
+            return 0;
+        case WM_THEMECHANGED:
+            chooseColours();
             return 0;
         case WM_CTLCOLOREDIT:
             return onCtlColorEdit(reinterpret_cast<HDC>(wParam));
@@ -326,7 +349,7 @@ void MainWindow::paintBackground(HDC dc, HWND area) {
     MapWindowPoints(area, window_, &origin, 1);
     RECT rect;
     GetClientRect(area, &rect);
-    if (logoBitmap_) {
+    if (ownColours_ && logoBitmap_) {
         if (HDC memory = CreateCompatibleDC(dc)) {
             HGDIOBJ previous = SelectObject(memory, logoBitmap_.get());
             BitBlt(dc, 0, 0, rect.right, rect.bottom, memory, origin.x, origin.y, SRCCOPY);
@@ -335,12 +358,16 @@ void MainWindow::paintBackground(HDC dc, HWND area) {
             return;
         }
     }
-    // No picture: the white it would have shown.
+    // No picture: the system's window colour, on which its text colour reads.
     FillRect(dc, &rect, GetSysColorBrush(COLOR_WINDOW));
 }
 
 LRESULT MainWindow::onCtlColorEdit(HDC dc) {
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    if (!ownColours_) {
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
     SetBkColor(dc, kText1Background);
     return reinterpret_cast<LRESULT>(text1Brush_.get());
 }
@@ -354,45 +381,84 @@ LRESULT MainWindow::onCtlColorStatic(HDC dc, HWND control) {
 }
 
 void MainWindow::layout(UINT dpi) {
-    for (std::size_t i = 0; i < kControlCount; ++i) {
-        const RECT rect = ToPixels(kControls[i].twips, dpi);
-        SetWindowPos(controls_[i], nullptr, rect.left, rect.top, rect.right - rect.left,
-                     rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    const SIZE size = WindowSize(dpi);
-    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-
     const LOGFONTW logFont = MessageFontForDpi(dpi);
     OwnedFont font(CreateFontIndirectW(&logFont));
     for (HWND control : controls_)
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     font_ = std::move(font);  // the old font goes only after no control uses it
+
+    std::array<RECT, kControlCount> boxes;
+    for (std::size_t i = 0; i < kControlCount; ++i) boxes[i] = ToPixels(kControls[i].twips, dpi);
+    SIZE client{ToPixels(kClientTwips.cx, dpi), ToPixels(kClientTwips.cy, dpi)};
+    const int below = placeLabel(boxes[kLabel1], boxes[kText1], client.cx);
+    for (const std::size_t i : {kText1, kCommand1, kCommand2}) OffsetRect(&boxes[i], 0, below);
+    client.cy += below;
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        const RECT& rect = boxes[i];
+        SetWindowPos(controls_[i], nullptr, rect.left, rect.top, rect.right - rect.left,
+                     rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    const SIZE size = WindowSizeForClient(client, kStyle, kExStyle, dpi);
+    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     clipLabel();
     logoBitmap_ = logo_.Render(dpi);
+    chooseColours();
     loadIcons(dpi);
 }
 
-// When the label's text wraps, its second line falls behind Text1. With a
-// font whose lines are shorter than the gap above Text1, the top of that line
-// would peek out; only whole lines are shown.
+// Widens label until its text fits on one line (wrapping only when even the
+// client is too narrow). Returns how far Text1 and the buttons must move down
+// so that every line shows above Text1: 0 unless the font is unusually large.
+int MainWindow::placeLabel(RECT& label, const RECT& text1, int clientWidth) {
+    HWND control = controls_[kLabel1];
+    const std::wstring text = Widen(kControls[kLabel1].text);
+    const SIZE line = MeasureText(control, font_.get(), text, 0);
+    const LabelPlace place = PlaceLabel(line.cx, {label.left, label.right - label.left},
+                                        {text1.left, text1.right - text1.left}, clientWidth);
+    label.left = place.box.left;
+    label.right = place.box.left + place.box.width;
+    const int height =
+        place.wraps ? MeasureText(control, font_.get(), text, place.box.width).cy : line.cy;
+    label.bottom = std::max(label.bottom, label.top + height);
+    return std::max(0, static_cast<int>(label.top + height - text1.top));
+}
+
+// Label1 precedes Text1 in the z-order, so by itself it would cover Text1's
+// top edge; its region leaves that part out.
 void MainWindow::clipLabel() {
     HWND label = controls_[kLabel1];
     RECT labelRect, text1Rect;
     GetWindowRect(label, &labelRect);
     GetWindowRect(controls_[kText1], &text1Rect);
-    TEXTMETRICW metrics{};
-    if (HDC dc = GetDC(label)) {
-        HGDIOBJ previous = SelectObject(dc, font_.get());
-        GetTextMetricsW(dc, &metrics);
-        SelectObject(dc, previous);
-        ReleaseDC(label, dc);
+    OffsetRect(&text1Rect, -labelRect.left, -labelRect.top);
+    HRGN region = CreateRectRgn(0, 0, labelRect.right - labelRect.left,
+                                labelRect.bottom - labelRect.top);
+    if (!region) return;
+    if (HRGN text1 = CreateRectRgnIndirect(&text1Rect)) {
+        CombineRgn(region, region, text1, RGN_DIFF);
+        DeleteObject(text1);
     }
-    const int gap = text1Rect.top - labelRect.top;
-    if (metrics.tmHeight <= 0 || gap <= 0) return;
-    const int shown = std::max(1, static_cast<int>(gap / metrics.tmHeight)) * metrics.tmHeight;
     // The window owns the region from here on.
-    SetWindowRgn(label, CreateRectRgn(0, 0, labelRect.right - labelRect.left, shown), TRUE);
+    if (!SetWindowRgn(label, region, TRUE)) DeleteObject(region);
+}
+
+// The yellow box and the logo only while the system's text colour reads on
+// them; otherwise the system's colours throughout. Called whenever the
+// colours, the settings or the picture may have changed.
+void MainWindow::chooseColours() {
+    std::vector<Colour> grounds{ToColour(kText1Background)};
+    if (logoBitmap_) {
+        RECT label, text1;
+        GetWindowRect(controls_[kLabel1], &label);
+        GetWindowRect(controls_[kText1], &text1);
+        label.bottom = std::min(label.bottom, text1.top);  // the part that shows
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&label), 2);
+        const std::vector<Colour> behind = PixelColours(logoBitmap_.get(), label);
+        grounds.insert(grounds.end(), behind.begin(), behind.end());
+    }
+    ownColours_ = KeepOwnColours(HighContrastOn(), SystemColour(COLOR_WINDOWTEXT), grounds);
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void MainWindow::loadIcons(UINT dpi) {

@@ -1,0 +1,54 @@
+#include "ui/win32/legibility_win.h"
+
+#include <algorithm>
+
+namespace molra {
+
+bool HighContrastOn() {
+    HIGHCONTRASTW settings{};
+    settings.cbSize = sizeof(settings);
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(settings), &settings, 0) &&
+           (settings.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+Colour ToColour(COLORREF colour) {
+    return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+}
+
+Colour SystemColour(int index) {
+    return ToColour(GetSysColor(index));
+}
+
+std::vector<Colour> PixelColours(HBITMAP bitmap, RECT area) {
+    DIBSECTION dib{};
+    if (GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib) || !dib.dsBm.bmBits ||
+        dib.dsBm.bmBitsPixel != 32)
+        return {};
+    const long width = dib.dsBm.bmWidth;
+    const long height = dib.dsBm.bmHeight;
+    const bool topDown = dib.dsBmih.biHeight < 0;
+    const auto* bits = static_cast<const BYTE*>(dib.dsBm.bmBits);
+    std::vector<Colour> colours;
+    for (long y = std::max(0L, area.top); y < std::min(height, area.bottom); ++y) {
+        const BYTE* row = bits + (topDown ? y : height - 1 - y) * dib.dsBm.bmWidthBytes;
+        for (long x = std::max(0L, area.left); x < std::min(width, area.right); ++x)
+            colours.push_back({row[x * 4 + 2], row[x * 4 + 1], row[x * 4]});
+    }
+    return colours;
+}
+
+SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, int wrapWidth) {
+    RECT rect{0, 0, wrapWidth, 0};
+    // As a static control draws its text (SS_NOPREFIX).
+    const UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS |
+                        (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE);
+    if (HDC dc = GetDC(window)) {
+        HGDIOBJ previous = SelectObject(dc, font);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);
+        SelectObject(dc, previous);
+        ReleaseDC(window, dc);
+    }
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+}  // namespace molra
