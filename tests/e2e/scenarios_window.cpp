@@ -1,13 +1,18 @@
 // The main window of the real program, started with no argument in an empty
 // folder: when it appears, its layout at 96 and 144 DPI, the picture behind
-// it, keyboard order and typing, tool tips, icon, and how it ends.
+// it, what a screen reader reads, contrast in two colour schemes, keyboard
+// order and typing, tool tips, icon, and how it ends.
+#include <oleacc.h>
 #include <wincodec.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
+#include <map>
 
 #include "driver/driver.h"
 
@@ -341,9 +346,16 @@ const Box kCommand1At96{65, 88, 145, 41};
 const Box kCommand2At96{65, 136, 145, 41};
 const Box kClientAt96{0, 0, 274, 206};
 
+// The label keeps its top edge and height; when its text needs more room it
+// is widened, centred on the column of Text1 and the buttons.
 void CheckLayout(HWND window, const Controls& controls, double scale) {
     CHECK_NEAR(ClientBox(window), Scaled(kClientAt96, scale));
-    CHECK_NEAR(BoxIn(controls.label1, window), Scaled(kLabel1At96, scale));
+    const Box label = BoxIn(controls.label1, window);
+    const Box table = Scaled(kLabel1At96, scale);
+    const Box column = Scaled(kText1At96, scale);
+    CHECK(label.width + 1 >= table.width);
+    CHECK_NEAR(label, (Box{(2 * column.left + column.width - label.width) / 2, table.top,
+                           label.width, table.height}));
     CHECK_NEAR(BoxIn(controls.text1, window), Scaled(kText1At96, scale));
     CHECK_NEAR(BoxIn(controls.command1, window), Scaled(kCommand1At96, scale));
     CHECK_NEAR(BoxIn(controls.command2, window), Scaled(kCommand2At96, scale));
@@ -367,6 +379,181 @@ void CheckText1Background(HWND text1) {
     const POINT point = ScreenPoint(text1, inside.right - 3, inside.bottom / 2);
     const Pixels pixel = Screenshot({point.x, point.y, 1, 1});
     CHECK_EQ(Rgb(pixel.at(0, 0)), kText1Rgb);
+}
+
+// ---- legibility -------------------------------------------------------------------------------
+
+// WCAG 2.x, written out here rather than taken from the program.
+double Luminance(DWORD pixel) {
+    const auto linear = [](DWORD channel) {
+        const double value = channel / 255.0;
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear((pixel >> 16) & 0xFF) + 0.7152 * linear((pixel >> 8) & 0xFF) +
+           0.0722 * linear(pixel & 0xFF);
+}
+
+double Contrast(DWORD a, DWORD b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Text seen on screen inside box: the commonest colour is taken as its
+// ground, the colour that stands out most from it as its ink; ink is every
+// pixel at least half-way there (in contrast), and inkBox holds them all.
+struct Legibility {
+    DWORD ground = 0, ink = 0;
+    double contrast = 1.0;
+    Box inkBox{0, 0, 0, 0};
+};
+
+std::ostream& operator<<(std::ostream& out, const Legibility& seen) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%06lX on %06lX: %.2f:1", Rgb(seen.ink), Rgb(seen.ground),
+                  seen.contrast);
+    return out << line << ", ink " << seen.inkBox;
+}
+
+Legibility MeasureText(const Pixels& screen, const Box& box) {
+    std::map<DWORD, long> counts;
+    for (long y = box.top; y < box.bottom(); ++y)
+        for (long x = box.left; x < box.right(); ++x) ++counts[Rgb(screen.at(x, y))];
+    REQUIRE(!counts.empty());
+    Legibility seen;
+    seen.ground = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                      return a.second < b.second;
+                  })->first;
+    for (const auto& [colour, count] : counts) {
+        if (Contrast(colour, seen.ground) > seen.contrast) {
+            seen.contrast = Contrast(colour, seen.ground);
+            seen.ink = colour;
+        }
+    }
+    long left = box.right(), top = box.bottom(), right = box.left, bottom = box.top;
+    for (long y = box.top; y < box.bottom(); ++y) {
+        for (long x = box.left; x < box.right(); ++x) {
+            if (seen.contrast < 1.5 ||
+                Contrast(Rgb(screen.at(x, y)), seen.ground) < (1 + seen.contrast) / 2)
+                continue;
+            left = std::min(left, x), right = std::max(right, x + 1);
+            top = std::min(top, y), bottom = std::max(bottom, y + 1);
+        }
+    }
+    if (right > left) seen.inkBox = {left, top, right - left, bottom - top};
+    return seen;
+}
+
+// Where the label shows: its box above Text1.
+Box LabelArea(HWND window, const Controls& controls) {
+    const Box label = BoxIn(controls.label1, window);
+    return {label.left, label.top, label.width,
+            std::min(label.bottom(), BoxIn(controls.text1, window).top) - label.top};
+}
+
+// Inside Text1's border.
+Box Text1Area(HWND window, const Controls& controls) {
+    RECT inside{};
+    GetClientRect(controls.text1, &inside);
+    POINT origin{0, 0};
+    MapWindowPoints(controls.text1, window, &origin, 1);
+    return {origin.x, origin.y, inside.right, inside.bottom};
+}
+
+// The label's text in one line of the system's message font at dpi, as
+// measured here: the width the whole text needs on screen.
+long LabelTextWidth(UINT dpi) {
+    using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+    const auto forDpi = reinterpret_cast<ForDpiFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    REQUIRE(forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, 96));
+    LOGFONTW logFont = metrics.lfMessageFont;
+    logFont.lfHeight = MulDiv(logFont.lfHeight, static_cast<int>(dpi), 96);
+    HFONT font = CreateFontIndirectW(&logFont);
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(screen, font);
+    const std::wstring text = Widen(kLabel1Text);
+    SIZE size{};
+    GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(font);
+    return size.cx;
+}
+
+// The whole label text shows on one line: its ink is about as wide as the
+// text (a cut after "MOLRAvin" leaves three quarters) and ends inside the box.
+void CheckWholeLabel(HWND window, const Controls& controls, UINT dpi) {
+    REQUIRE(WaitFor([&] { return !VisibleToolTip(GetWindowThreadProcessId(window, nullptr)); }));
+    const Pixels screen = ClientScreenshot(window);
+    const Box area = LabelArea(window, controls);
+    const Legibility seen = MeasureText(screen, area);
+    const long needed = LabelTextWidth(dpi);
+    std::printf("label at %u DPI: text %ld px, box %ld px, ink %s\n", dpi, needed, area.width,
+                Describe(seen.inkBox).c_str());
+    std::fflush(stdout);
+    Trace trace("label area " + Describe(area) + ", ink " + Describe(seen.inkBox) + ", text " +
+                std::to_string(needed) + " px");
+    CHECK(seen.inkBox.width * 10 >= needed * 9);
+    CHECK(seen.inkBox.right() < area.right());
+    CHECK(area.width >= needed - 2);
+}
+
+// What oleacc tells a screen reader; "" when it has no name.
+std::string AccessibleName(HWND window, LONG object) {
+    IAccessible* accessible = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(object), IID_IAccessible,
+                                          reinterpret_cast<void**>(&accessible))))
+        return "";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::string result;
+    if (SUCCEEDED(accessible->get_accName(self, &name)) && name) result = Narrow(name);
+    SysFreeString(name);
+    accessible->Release();
+    return result;
+}
+
+// The window with its frame as a PNG, for the read-me.
+void SavePicture(HWND window, const std::string& path) {
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    const Pixels pixels =
+        Screenshot({frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top});
+    const UINT stride = static_cast<UINT>(pixels.width * 3 + 3) / 4 * 4;
+    std::vector<BYTE> bgr(stride * static_cast<std::size_t>(pixels.height));
+    for (long y = 0; y < pixels.height; ++y)
+        for (long x = 0; x < pixels.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                bgr[y * stride + x * 3 + c] = static_cast<BYTE>(pixels.at(x, y) >> (8 * c));
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IWICImagingFactory* factory = nullptr;
+    IWICStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* picture = nullptr;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    const bool saved =
+        SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                   __uuidof(IWICImagingFactory),
+                                   reinterpret_cast<void**>(&factory))) &&
+        SUCCEEDED(factory->CreateStream(&stream)) &&
+        SUCCEEDED(stream->InitializeFromFilename(Widen(path).c_str(), GENERIC_WRITE)) &&
+        SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
+        SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) &&
+        SUCCEEDED(encoder->CreateNewFrame(&picture, nullptr)) &&
+        SUCCEEDED(picture->Initialize(nullptr)) &&
+        SUCCEEDED(picture->SetSize(static_cast<UINT>(pixels.width),
+                                   static_cast<UINT>(pixels.height))) &&
+        SUCCEEDED(picture->SetPixelFormat(&format)) && format == GUID_WICPixelFormat24bppBGR &&
+        SUCCEEDED(picture->WritePixels(static_cast<UINT>(pixels.height), stride,
+                                       static_cast<UINT>(bgr.size()), bgr.data())) &&
+        SUCCEEDED(picture->Commit()) && SUCCEEDED(encoder->Commit());
+    for (IUnknown* object : std::initializer_list<IUnknown*>{picture, encoder, stream, factory})
+        if (object) object->Release();
+    CHECK(saved);
 }
 
 void EndByClose(Shown& shown) {
@@ -408,11 +595,29 @@ SCENARIO(window_layout_at_96_dpi) {
     CHECK_EQ(GetWindowLongW(controls.command2, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
     // Escape would press a button with this id; Command2 has no keyboard role.
     CHECK(GetDlgCtrlID(controls.command2) != IDCANCEL);
-    // Text1 is drawn over the label where they overlap: higher in the z order.
-    const auto& z = controls.zOrder;
-    CHECK(std::find(z.begin(), z.end(), controls.text1) <
-          std::find(z.begin(), z.end(), controls.label1));
     CheckText1Background(controls.text1);
+
+    // The label stands just before Text1 in the z order, where Windows looks
+    // for an edit box's name (Wine looks at any static before it), yet Text1
+    // is drawn over it where they overlap: its top rows show its own colour.
+    CHECK(GetWindow(controls.text1, GW_HWNDPREV) == controls.label1);
+    const Box text1 = Text1Area(shown.window, controls);
+    const Pixels overlap =
+        Screenshot({ScreenPoint(shown.window, text1.left, text1.top).x,
+                    ScreenPoint(shown.window, text1.left, text1.top).y, text1.width, 4});
+    long yellow = 0;
+    for (const DWORD pixel : overlap.bgra) yellow += Rgb(pixel) == kText1Rgb;
+    CHECK_EQ(yellow, overlap.width * overlap.height);
+
+    // What a screen reader reads, through oleacc as another process sees it.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    CHECK_EQ(AccessibleName(shown.window, OBJID_CLIENT), kWindowTitle);
+    CHECK_EQ(AccessibleName(controls.text1, OBJID_CLIENT), kLabel1Text);
+    CHECK_EQ(AccessibleName(controls.label1, OBJID_CLIENT), kLabel1Text);
+    CHECK_EQ(AccessibleName(controls.command1, OBJID_CLIENT), kCommand1Text);
+    CHECK_EQ(AccessibleName(controls.command2, OBJID_CLIENT), kCommand2Text);
+
+    CheckWholeLabel(shown.window, controls, 96);
     EndByClose(shown);
 }
 
@@ -469,6 +674,7 @@ SCENARIO(window_scales_at_144_dpi) {
     CheckLayout(shown.window, controls, 1.5);
     CheckCentredOnWorkArea(shown.window);
     CheckText1Background(controls.text1);
+    CheckWholeLabel(shown.window, controls, 144);
 
     // The picture grows with the window: it matches the logo enlarged by
     // 1.5 far better than the logo drawn unscaled.
@@ -631,5 +837,73 @@ SCENARIO(window_ends_program) {
         row.end(shown.window, controls);
         CHECK_EQ(shown.process.WaitExit(5000), 0u);
         shown.process.WaitAllExited();
+    }
+}
+
+// Readable in the default scheme and in a white-on-black one like Windows'
+// high contrast black. Wine never reports high contrast, so the scheme is
+// given as system colours, set before the program starts. Each row leaves a
+// picture of the window for the read-me in C:\e2e\logs.
+SCENARIO(window_contrast_schemes) {
+    const COLORREF white = RGB(255, 255, 255), black = RGB(0, 0, 0), purple = RGB(128, 0, 128);
+    const std::map<int, COLORREF> whiteOnBlack = {
+        {COLOR_WINDOW, black},         {COLOR_WINDOWTEXT, white},  {COLOR_BTNFACE, black},
+        {COLOR_BTNTEXT, white},        {COLOR_BTNHIGHLIGHT, white}, {COLOR_BTNSHADOW, RGB(128, 128, 128)},
+        {COLOR_HIGHLIGHT, purple},     {COLOR_HIGHLIGHTTEXT, white}, {COLOR_GRAYTEXT, RGB(0, 255, 0)},
+        {COLOR_INFOBK, black},         {COLOR_INFOTEXT, white},    {COLOR_ACTIVECAPTION, purple},
+        {COLOR_GRADIENTACTIVECAPTION, purple}, {COLOR_CAPTIONTEXT, white},
+    };
+    struct Row {
+        const char* label;
+        bool whiteOnBlack;
+        const char* picture;
+    };
+    const Row rows[] = {
+        {"default scheme", false, "window.png"},
+        {"white on black", true, "window-contrast.png"},
+    };
+    for (const Row& row : rows) {
+        Trace trace(row.label);
+        if (row.whiteOnBlack) SetSystemColours(whiteOnBlack);
+        Shown shown = ShowWindowAfterNotice();
+        const Controls controls = FindControls(shown.window);
+        // Typed text; then the focus moves on, so that no caret is measured.
+        PressKey(VK_TAB);
+        REQUIRE(WaitFor([&] { return FocusOf(shown.window) == controls.text1; }, 3000));
+        TypeText(L"192.168.2.1");
+        REQUIRE(WaitFor([&] { return WindowText(controls.text1) == "192.168.2.1"; }, 3000));
+        PressKey(VK_TAB);
+        REQUIRE(WaitFor([&] { return FocusOf(shown.window) == controls.command2; }, 3000));
+        REQUIRE(WaitFor([&] { return !VisibleToolTip(shown.process.pid()); }));
+        SleepMs(200);
+
+        const Pixels screen = ClientScreenshot(shown.window);
+        const Legibility label = MeasureText(screen, LabelArea(shown.window, controls));
+        const Legibility typed = MeasureText(screen, Text1Area(shown.window, controls));
+        std::printf("%s: label %s; typed text %s\n", row.label, Describe(label).c_str(),
+                    Describe(typed).c_str());
+        std::fflush(stdout);
+        CHECK(label.contrast >= 4.5);
+        CHECK(typed.contrast >= 4.5);
+        if (row.whiteOnBlack) {
+            // The system's colours throughout: no logo, no yellow box.
+            const Box covered[] = {BoxIn(controls.text1, shown.window),
+                                   BoxIn(controls.command1, shown.window),
+                                   BoxIn(controls.command2, shown.window)};
+            long other = 0;
+            for (long y = 0; y < screen.height; ++y)
+                for (long x = 0; x < screen.width; ++x)
+                    other += Rgb(screen.at(x, y)) != 0 &&
+                             !LabelArea(shown.window, controls).contains(x, y) &&
+                             std::none_of(std::begin(covered), std::end(covered),
+                                          [&](const Box& box) { return box.contains(x, y); });
+            CHECK_EQ(other, 0);
+            CHECK_EQ(Rgb(typed.ground), 0u);
+        } else {
+            CHECK_EQ(Rgb(typed.ground), kText1Rgb);
+        }
+        SavePicture(shown.window, "C:\\e2e\\logs\\" + std::string(row.picture));
+        EndByClose(shown);
+        RestoreSystemColours();
     }
 }

@@ -8,7 +8,7 @@
 //   - registry baseline: the browser (LocalServer32) is kRecorderBrowser as a
 //     REG_SZ, the browser version is kBaselineVersion, the http, https and
 //     ftp open handlers are kRecorderHandler, no shim overrides are set, no
-//     LogPixels (so 96 DPI);
+//     LogPixels (so 96 DPI), the prefix's own system colours;
 //   - no C:\Program.exe, a new empty WorkDir() and no RecordLog().
 // The program under test is kProgramCopy, the build's MOLRAvin.exe as the
 // fixture found it, so a rebuild during a run cannot change it half-way.
@@ -187,6 +187,11 @@ void BreakUrlHandlers();
 // sensapi.dll from system32 (Wine's per-application DLL overrides), or its
 // normal ones again.
 void UseShims(bool on);
+// System colours (COLOR_* index, colour) for programs started from now on;
+// under Wine those already running keep theirs. The baseline restores the
+// session's own.
+void SetSystemColours(const std::map<int, COLORREF>& colours);
+void RestoreSystemColours();
 // A copy of the recorder at path; removed again when the scenario ends.
 void PlaceRecorder(const std::string& path);
 

@@ -311,6 +311,51 @@ std::string HandlerCommand() { return "\"" + std::string(kRecorderHandler) + "\"
 
 }  // namespace
 
+namespace {
+
+// The session's colours as the prefix came up, saved when it is set up.
+const char* const kRigKey = "Software\\MOLRA e2e";
+const char* const kSavedColours = "Colours";
+constexpr int kColourCount = COLOR_MENUBAR + 1;
+
+void SaveSystemColours() {
+    std::string bytes;
+    for (int index = 0; index < kColourCount; ++index) {
+        const DWORD colour = GetSysColor(index);
+        bytes.append(reinterpret_cast<const char*>(&colour), sizeof colour);
+    }
+    SetRegValue(HKEY_CURRENT_USER, kRigKey, kSavedColours, REG_BINARY, bytes);
+}
+
+}  // namespace
+
+// SetSysColors, not HKCU\Control Panel\Colors: under Wine the colours that
+// wineboot set for the session shadow the registry for as long as this test
+// run's wineserver lives. New processes see what SetSysColors sets.
+void SetSystemColours(const std::map<int, COLORREF>& colours) {
+    std::vector<int> indices;
+    std::vector<COLORREF> values;
+    for (const auto& [index, colour] : colours) {
+        indices.push_back(index);
+        values.push_back(colour);
+    }
+    if (!SetSysColors(static_cast<int>(indices.size()), indices.data(), values.data()))
+        E2E_FAIL("SetSysColors failed: " + SystemErrorText(GetLastError()));
+}
+
+void RestoreSystemColours() {
+    DWORD saved[kColourCount]{};
+    DWORD size = sizeof saved;
+    if (RegGetValueW(HKEY_CURRENT_USER, Widen(kRigKey).c_str(), Widen(kSavedColours).c_str(),
+                     RRF_RT_REG_BINARY, nullptr, saved, &size) != ERROR_SUCCESS ||
+        size != sizeof saved)
+        return;
+    std::map<int, COLORREF> changed;
+    for (int index = 0; index < kColourCount; ++index)
+        if (GetSysColor(index) != saved[index]) changed[index] = saved[index];
+    if (!changed.empty()) SetSystemColours(changed);
+}
+
 void SetBrowserPath(const std::string& path) {
     SetRegString(HKEY_CLASSES_ROOT, kBrowserKey, "", path);
 }
@@ -357,6 +402,7 @@ void ApplyBaseline() {
     }
     UseShims(false);
     DeleteRegValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels");
+    RestoreSystemColours();
     RemoveTree(kProgramTrap);
     RemoveTree(WorkDir());
     MakeDirs(WorkDir());
@@ -383,6 +429,7 @@ int SetUpPrefix(const std::string& program, const std::string& recorderUnixPath,
     // Xvfb has no window manager: Wine would wait 2 s for one at every hidden
     // window. Unmanaged windows are placed and framed by Wine alone.
     SetRegString(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", "N");
+    SaveSystemColours();
     ApplyBaseline();
 
     // The rig is only sound if each recorder place really runs the recorder
