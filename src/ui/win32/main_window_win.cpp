@@ -435,7 +435,8 @@ void MainWindow::clipLabel() {
     HRGN region = CreateRectRgn(0, 0, labelRect.right - labelRect.left,
                                 labelRect.bottom - labelRect.top);
     if (!region) return;
-    if (HRGN text1 = CreateRectRgnIndirect(&text1Rect)) {
+    if (HRGN text1 = CreateRectRgn(text1Rect.left, text1Rect.top, text1Rect.right,
+                                   text1Rect.bottom)) {
         CombineRgn(region, region, text1, RGN_DIFF);
         DeleteObject(text1);
     }
