@@ -1,11 +1,14 @@
 # Shared by scripts/test and scripts/run; sourced from the source tree's root.
 
-# Installs the packages of scripts/packages that are missing: one
-# "apt-get update", then one "apt-get install".
+# Installs the packages of scripts/packages that are missing, or not at their
+# pinned version: one "apt-get update", then one "apt-get install".
 install_missing_packages() {
-    local missing=() package
+    local missing=() package name version
     for package in $(sed 's/#.*//' scripts/packages); do
-        if [ "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null)" != installed ]; then
+        name=${package%%=*} version=${package#"$name"}
+        version=${version#=}
+        if [ "$(dpkg-query -W -f='${db:Status-Status}' "$name" 2>/dev/null)" != installed ] ||
+            { [ -n "$version" ] && [ "$(dpkg-query -W -f='${Version}' "$name")" != "$version" ]; }; then
             missing+=("$package")
         fi
     done
@@ -17,7 +20,7 @@ install_missing_packages() {
     fi
     echo "Installing Debian packages: ${missing[*]}"
     apt-get update -q &&
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --allow-downgrades "${missing[@]}"
 }
 
 # A build folder configured from another copy of the tree (a copied or
