@@ -4,6 +4,8 @@
 #               <MOLRAvin.wxs> <step>
 # step: setup (fixture: fresh prefix, one wineserver for the run, baseline listing),
 # cleanup (ends the server, removes the prefix, keeps $prefix-logs), or a scenario. Each scenario starts from the baseline and ends on it.
+# preset_address_opens_browser needs only <MOLRAvin.exe> and <release.msi> (the others may be -),
+# so that it can check a signed build too.
 # Every Wine call has a timeout and writes to files, never to CTest's pipe:
 # Wine's helper processes would inherit it and hold the test open.
 set -eu
@@ -28,6 +30,7 @@ title="MOLRAvin IP anpassen"
 description="Öffnet die Browser-Oberfläche des MOLRAvin Servers"
 program_path='C:\Program Files\MOLRAvin\MOLRAvin.exe'
 work_folder='C:\ProgramData\MOLRAvin'
+url_file=$drive/ProgramData/MOLRAvin/MOLRAvin.url
 upgrade_code='{51E3AB82-8A15-4E03-841A-3CC107BD5690}'
 
 fail() {
@@ -84,14 +87,35 @@ list_products() {
 }
 # Sets $traces: how many registry entries name the product, its upgrade code, any
 # component of the package, or one of the product codes given; they are listed in
-# $logs/traces.txt.
+# $logs/traces.txt. Not counted: the registration that Windows Installer keeps for the
+# permanent component of the preset address (its key and its system-client value).
 count_traces() {
     set -- MOLRAvin $(grep -o '[0-9A-F]\{8\}-[0-9A-F]\{4\}-[0-9A-F]\{4\}-[0-9A-F]\{4\}-[0-9A-F]\{12\}' "$wxs" |
                       sort -u | sed 's/.*/{&}/') "$@"
     probe registry-traces "$@" || fail "registry search failed"
     cp "$out" "$logs/traces.txt"
-    traces=$(field traces)
-    [ -n "$traces" ] || fail "the registry search printed no count"
+    [ -n "$(field traces)" ] || fail "the registry search printed no count"
+    # The packed form of the component GUID, as the registry holds it.
+    guid=$(sed -n 's/.*PresetGuid = "\([0-9A-F-]*\)".*/\1/p' "$wxs" | head -n 1 | tr -d -)
+    packed=$(printf '%s' "$guid" | cut -c1-8 | rev)$(printf '%s' "$guid" | cut -c9-12 | rev)$(printf '%s' "$guid" | cut -c13-16 | rev)$(printf '%s' "$guid" | cut -c17-32 | sed 's/\(.\)\(.\)/\2\1/g')
+    key="trace=Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\$packed"
+    traces=$(grep '^trace=' "$logs/traces.txt" |
+             grep -v -x -F "$key" | grep -v -F "$key : 00000000000000000000000000000000 = " | grep -c . || true)
+}
+# The file the installer writes for SERVER=<address>: the program's own four lines.
+expect_preset() {
+    printf '[InternetShortcut]\r\nURL=http://%s\r\nIconIndex=0\r\nIconFile=%s\r\n' "$2" "$program_path" >"$logs/expected.url"
+    cmp -s "$url_file" "$logs/expected.url" || fail "$1: MOLRAvin.url is not the preset for $2: $(od -c "$url_file" 2>&1 | head -n 8)"
+}
+# Waits for the browser's record of its command line; sets $started.
+wait_for_browser() {
+    waited=0
+    until [ -s "$browser_log" ]; do
+        [ $waited -lt 100 ] || fail "the browser was not started within 20 s"
+        sleep 0.2
+        waited=$((waited + 1))
+    done
+    started=$(tr -d '\r' <"$browser_log")
 }
 
 start_menu_links() { find "$drive" -name MOLRAvin.lnk -path '*/Start Menu/Programs/*'; }
@@ -179,6 +203,7 @@ install_start_uninstall)
     install install "$(windows_path "$release")"
     cmp -s "$drive/Program Files/MOLRAvin/MOLRAvin.exe" "$program" || fail "installed MOLRAvin.exe differs from the build's"
     [ -d "$drive/ProgramData/MOLRAvin" ] || fail "no working folder $work_folder"
+    [ ! -e "$url_file" ] || fail "MOLRAvin.url written without SERVER"
     links=$(start_menu_links)
     [ "$(count "$links")" = 1 ] || fail "expected one Start-menu shortcut, found: $links"
     [ -z "$(desktop_links)" ] || fail "desktop shortcut without DESKTOP_SHORTCUT: $(desktop_links)"
@@ -223,7 +248,6 @@ later_version_replaces_this_one)
     list_products
     first=${registered%% *}
     # The address a user saved, as the program writes it.
-    url_file=$drive/ProgramData/MOLRAvin/MOLRAvin.url
     printf '[InternetShortcut]\r\nURL=http://127.0.0.1\r\nIconIndex=0\r\nIconFile=%s\r\n' "$program_path" >"$url_file"
     cp "$url_file" "$logs/saved.url"
 
@@ -241,16 +265,13 @@ later_version_replaces_this_one)
     # The shortcut starts the program where the address was saved: it opens the browser.
     probe start-lnk "$(drive_path "$links")" || { cat "$out" >&2; fail "starting through the shortcut"; }
     [ "$(field exit)" = 0 ] || fail "the program ended with $(field exit)"
-    waited=0
-    until [ -s "$browser_log" ]; do
-        [ $waited -lt 100 ] || fail "the browser was not started within 20 s"
-        sleep 0.2
-        waited=$((waited + 1))
-    done
-    started=$(tr -d '\r' <"$browser_log")
+    wait_for_browser
     [ "$started" = 'C:\pkgtest\browser.exe -nomerge http://127.0.0.1' ] || fail "browser started as: $started"
 
-    install newer "$(windows_path "$newer")"
+    # An upgrade with SERVER replaces the saved address.
+    install newer "$(windows_path "$newer")" SERVER=127.0.0.2
+    expect_preset "after 1.1.1.0 with SERVER=127.0.0.2" 127.0.0.2
+    cp "$url_file" "$logs/saved.url"
     list_products
     set -- $registered
     [ $# = 2 ] && [ "$2" = 1.1.1.0 ] || fail "after 1.1.1.0: registered $registered"
@@ -269,7 +290,29 @@ later_version_replaces_this_one)
     rm -f "$url_file"
     rmdir "$drive/ProgramData/MOLRAvin"
     expect_gone "after the uninstall" "$first" "$later_code" "$newer_code"
-    echo "msi_test: 1.1.0.10 and 1.1.1.0 each replaced the one before, kept MOLRAvin.url; 1.1.0.9 over 1.1.1.0 refused"
+    echo "msi_test: 1.1.0.10 and 1.1.1.0 each replaced the one before; 1.1.0.10 kept MOLRAvin.url, 1.1.1.0 with SERVER replaced its address; 1.1.0.9 over 1.1.1.0 refused"
+    ;;
+
+preset_address_opens_browser)
+    start_clean
+    # A roll-out: the address given to the installer; nobody sees the setup window.
+    install preset "$(windows_path "$release")" SERVER=10.0.0.1
+    cmp -s "$drive/Program Files/MOLRAvin/MOLRAvin.exe" "$program" || fail "installed MOLRAvin.exe differs from the build's"
+    expect_preset "after the install" 10.0.0.1
+    list_products
+    code=${registered%% *}
+    links=$(start_menu_links)
+    # The program only hands the address to the browser (the recorder): nothing is sent.
+    probe start-lnk "$(drive_path "$links")" || { cat "$out" >&2; fail "starting through the shortcut"; }
+    [ "$(field exit)" = 0 ] || fail "the program ended with $(field exit)"
+    wait_for_browser
+    [ "$started" = 'C:\pkgtest\browser.exe -nomerge http://10.0.0.1' ] || fail "browser started as: $started"
+    msiexec_run uninstall /x "$(windows_path "$release")" || fail "uninstall failed"
+    expect_preset "after the uninstall" 10.0.0.1
+    rm -f "$url_file"
+    rmdir "$drive/ProgramData/MOLRAvin"
+    expect_gone "after the uninstall" "$code"
+    echo "msi_test: SERVER=10.0.0.1 wrote MOLRAvin.url, which opened the browser and outlived the uninstall"
     ;;
 
 *)
