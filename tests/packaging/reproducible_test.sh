@@ -51,6 +51,7 @@ echo "reproducible_test: commit $commit, sha256 in two clones (linked program, s
 paste "$work/a.sha256" "$work/b.sha256" | awk '{ print $1, ($1 == $3 ? "same" : "DIFFERENT: " $3), $2 }'
 cmp -s "$work/a.sha256" "$work/b.sha256" || fail "the two builds differ"
 
+table() { msiinfo export "$1" "$2" | tr -d '\r'; }
 verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.log" 2>&1; }
 for arch in windows windows-x86; do
     dir=$a/build/$arch
@@ -65,9 +66,9 @@ for arch in windows windows-x86; do
     msiextract -C "$work/msi-$arch" "$msi" >/dev/null || fail "msiextract failed"
     cmp -s "$(find "$work/msi-$arch" -name MOLRAvin.exe)" "$signed" || fail "$arch: the MSI holds another MOLRAvin.exe"
     # The preset address is in both MSIs (only the 64-bit one can be installed here).
-    [ "$(msiinfo export "$msi" IniFile | grep -c 'ServerPreset$')" = 3 ] || fail "$arch: IniFile rows missing"
-    msiinfo export "$msi" Component | grep -q '^ServerPreset	.*	SERVER	$' || fail "$arch: no condition SERVER"
-    [ "$(msiinfo export "$msi" InstallExecuteSequence | grep -c -E '^(WriteIniValues		5100|RemoveIniValues		3800)')" = 2 ] ||
+    [ "$(table "$msi" IniFile | grep -c 'ServerPreset$')" = 3 ] || fail "$arch: IniFile rows missing"
+    table "$msi" Component | grep -q '^ServerPreset	.*	SERVER	$' || fail "$arch: no condition SERVER"
+    [ "$(table "$msi" InstallExecuteSequence | grep -c -E '^(WriteIniValues		5100|RemoveIniValues		3800)')" = 2 ] ||
         fail "$arch: WriteIniValues and RemoveIniValues not sequenced"
     osslsigncode remove-signature -in "$signed" -out "$work/removed.exe" >/dev/null
     cmp -s "$work/removed.exe" "$dir/MOLRAvin.exe" || fail "$arch: removing the signature does not give back the linked program"
