@@ -34,6 +34,7 @@ awk '{ if (sub(/\r$/, "") != 1 || index($0, "\r")) bad++ } END { exit bad > 0 }'
 # The commands are written for the 64-bit package; the read-me names the 32-bit one too.
 msi=MOLRAvin-$version-win64.msi
 for needle in "msiexec /i $msi /qn" "msiexec /i $msi /qn DESKTOP_SHORTCUT=1" "msiexec /x $msi /qn" \
+              "msiexec /i $msi /qn SERVER=" \
               "MOLRAvin-$version-$arch.zip" "MOLRAvin-$version-$arch.msi" \
               'C:\ProgramData\MOLRAvin' 'C:\Program Files\MOLRAvin\MOLRAvin.exe'; do
     grep -qF "$needle" "$text" || fail "LIESMICH.txt does not mention: $needle"
