@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
-#include "ui/texts.h"
+#include "common/texts.h"
 
 namespace {
 

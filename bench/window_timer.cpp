@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
-#include "ui/texts.h"
+#include "common/texts.h"
 
 using molra::Narrow;
 using molra::Widen;

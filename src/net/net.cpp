@@ -3,7 +3,8 @@
 #include <utility>
 #include <vector>
 
-#include "ui/texts.h"
+#include "common/text.h"
+#include "common/texts.h"
 
 namespace molra {
 
@@ -62,11 +63,7 @@ std::string GetLocalHostName(Platform& platform) {
         return {};
     }
     // Only U+0020 is trimmed; the NULs behind the name are cut off afterwards.
-    const std::size_t first = host.buffer.find_first_not_of(' ');
-    std::string name =
-        first == std::string::npos
-            ? std::string()
-            : host.buffer.substr(first, host.buffer.find_last_not_of(' ') - first + 1);
+    std::string name = TrimSpaces(host.buffer);
     return SplitFirstToken(name, std::string(1, '\0'));
 }
 
@@ -109,10 +106,53 @@ DeterminedAddress DetermineServerAddress(Platform& platform) {
     return {SocketStatus::Ok, address};
 }
 
+std::optional<std::array<std::uint8_t, 4>> ParseDottedIPv4(const std::string& text) {
+    std::array<std::uint8_t, 4> bytes{};
+    std::size_t position = 0;
+    for (std::size_t field = 0; field < bytes.size(); ++field) {
+        if (field > 0 && (position >= text.size() || text[position++] != '.')) return std::nullopt;
+        unsigned value = 0;
+        std::size_t digits = 0;
+        for (; position < text.size() && text[position] >= '0' && text[position] <= '9';
+             ++position) {
+            if (++digits > 3) return std::nullopt;
+            value = value * 10 + static_cast<unsigned>(text[position] - '0');
+        }
+        if (digits == 0 || value > 255) return std::nullopt;
+        bytes[field] = static_cast<std::uint8_t>(value);
+    }
+    if (position != text.size()) return std::nullopt;
+    return bytes;
+}
+
+namespace {
+
+// Since Vista the check answers ERROR_CALL_NOT_IMPLEMENTED, as its result or
+// as the last error behind a 0: only then does an echo decide. Names and
+// other texts are never looked up or sent.
+bool IsReachable(Platform& platform, const std::string& address) {
+    const ReachabilityAnswer answer = platform.IsDestinationReachable(address);
+    if (answer.available && answer.result == 1) return true;
+    const bool cannotTell =
+        !answer.available || answer.result == static_cast<int>(kErrorCallNotImplemented) ||
+        (answer.result == 0 && answer.lastError == kErrorCallNotImplemented);
+    if (!cannotTell) return false;
+    const auto bytes = ParseDottedIPv4(address);
+    if (!bytes) return false;
+    for (int attempt = 0; attempt < kEchoAttempts; ++attempt) {
+        const EchoResult echo = platform.SendEcho(*bytes, kEchoTimeoutMs);
+        if (echo == EchoResult::Reply) return true;
+        if (echo == EchoResult::Unavailable) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
 float ProbeReachability(Platform& platform, const std::string& address) {
-    // Only the check itself is timed, on a clock that cannot run backwards.
+    // The whole check is timed, on a clock that cannot run backwards.
     const double start = platform.MonotonicSeconds();
-    if (platform.IsDestinationReachable(address) != 1) return kUnreachable;
+    if (!IsReachable(platform, address)) return kUnreachable;
     // A misbehaving clock must not turn a reachable answer into the sentinel.
     const double elapsed = platform.MonotonicSeconds() - start;
     return elapsed > 0.0 ? static_cast<float>(elapsed) : 0.0f;

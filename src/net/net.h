@@ -2,6 +2,7 @@
 // derived server address and the reachability probe.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,8 +43,18 @@ struct DeterminedAddress {
 // field set to "1". No address when that has fewer than four fields.
 [[nodiscard]] DeterminedAddress DetermineServerAddress(Platform& platform);
 
-// Seconds the check took when the platform answers exactly 1 (0.0 included),
-// otherwise kUnreachable.
+inline constexpr std::uint32_t kErrorCallNotImplemented = 120;
+inline constexpr int kEchoAttempts = 3;
+inline constexpr std::uint32_t kEchoTimeoutMs = 1000;
+
+// The four fields of a dotted IPv4 address (decimal, each 0-255, nothing
+// else), or nullopt for any other text.
+std::optional<std::array<std::uint8_t, 4>> ParseDottedIPv4(const std::string& text);
+
+// Seconds the whole check took when the address is reachable (0.0 included),
+// otherwise kUnreachable. Reachable is the platform's answer 1; when the
+// platform cannot tell (it no longer implements the check), an ICMP echo of a
+// dotted IPv4 address decides.
 float ProbeReachability(Platform& platform, const std::string& address);
 
 }  // namespace molra

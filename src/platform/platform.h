@@ -4,6 +4,7 @@
 // its own boundary.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,6 +30,15 @@ struct RegistryValue {
     // when reading the data failed after the type was known.
     std::optional<std::string> data;
 };
+
+struct ReachabilityAnswer {
+    bool available = true;       // false when Sensapi.dll or its entry point is missing
+    int result = 0;              // the check's raw result
+    std::uint32_t lastError = 0;  // GetLastError right after the call (cleared before it)
+};
+
+// One ICMP echo: Reply only for a reply with status success from the address asked.
+enum class EchoResult { Reply, NoReply, Unavailable };
 
 struct HostNameResult {
     int result = 0;        // gethostname's result; -1 is failure
@@ -79,8 +89,13 @@ public:
     // network order; nullopt when the look-up gives no host record.
     virtual std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(
         const std::string& hostName) = 0;
-    // IsDestinationReachable's raw result for address.
-    virtual int IsDestinationReachable(const std::string& address) = 0;
+    // IsDestinationReachable's raw answer for address.
+    virtual ReachabilityAnswer IsDestinationReachable(const std::string& address) = 0;
+    // One ICMP echo request to address (its bytes in network order), waiting
+    // up to timeoutMs for the reply. Unavailable when the echo service cannot
+    // be loaded or opened.
+    virtual EchoResult SendEcho(const std::array<std::uint8_t, 4>& address,
+                                std::uint32_t timeoutMs) = 0;
     // Seconds on a clock that never goes backwards.
     virtual double MonotonicSeconds() = 0;
 
@@ -90,7 +105,7 @@ public:
     // same folder, then a move over the target). 0 on success, else the
     // system error code; on failure the old file is unchanged and no
     // temporary file remains.
-    virtual std::uint32_t ReplaceFile(const std::string& path, const std::string& bytes) = 0;
+    virtual std::uint32_t SaveFileAtomically(const std::string& path, const std::string& bytes) = 0;
 };
 
 }  // namespace molra

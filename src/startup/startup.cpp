@@ -2,7 +2,7 @@
 
 #include "shortcut/shortcut.h"
 #include "startup/browser.h"
-#include "ui/texts.h"
+#include "common/texts.h"
 
 namespace molra {
 

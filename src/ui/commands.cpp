@@ -1,8 +1,9 @@
 #include "ui/commands.h"
 
+#include "common/text.h"
 #include "net/net.h"
 #include "shortcut/shortcut.h"
-#include "ui/texts.h"
+#include "common/texts.h"
 
 namespace molra {
 
@@ -11,7 +12,7 @@ namespace {
 // True when the file was written; otherwise the user was told why.
 bool SaveShortcut(Platform& platform, const std::string& path, const std::string& address) {
     const std::uint32_t error =
-        platform.ReplaceFile(path, ShortcutFileBytes(platform, address, platform.ProgramFolder()));
+        platform.SaveFileAtomically(path, ShortcutFileBytes(platform, address, platform.ProgramFolder()));
     if (error == 0) return true;
     platform.ShowMessage(std::string(text::kSaveFailed) + "\r\n" + path + "\r\n" + platform.ErrorText(error),
                          text::kCaption);
@@ -19,12 +20,6 @@ bool SaveShortcut(Platform& platform, const std::string& path, const std::string
 }
 
 }  // namespace
-
-std::string TrimSpaces(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 ClickOutcome Command1_Click(Platform& platform, const std::string& text1) {
     const std::string shortcutPath = ShortcutPath(platform);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/text.h"
 #include "platform/platform.h"
 
 namespace molra {
@@ -15,8 +16,5 @@ struct ClickOutcome {
 
 // Determine (or take the typed) address, probe it, save the shortcut, report.
 ClickOutcome Command1_Click(Platform& platform, const std::string& text1);
-
-// text without leading and trailing spaces.
-std::string TrimSpaces(const std::string& text);
 
 }  // namespace molra

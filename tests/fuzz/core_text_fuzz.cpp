@@ -15,7 +15,7 @@
 #include "startup/browser.h"
 #include "startup/startup.h"
 #include "ui/commands.h"
-#include "ui/texts.h"
+#include "common/texts.h"
 
 namespace {
 

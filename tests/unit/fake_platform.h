@@ -20,7 +20,7 @@ public:
     // path -> (section/key -> value), as the profile reader would answer
     std::map<std::string, std::map<std::string, std::string>> profiles;
     std::map<std::string, std::uint32_t> files;  // path -> attributes
-    std::map<std::string, std::string> fileBytes;  // what ReplaceFile stored
+    std::map<std::string, std::string> fileBytes;  // what SaveFileAtomically stored
     std::string currentDirectory = "C:\\Work";
     std::string programFolder = "C:\\Programme\\MOLRAvin";
     std::string commandLine = "MOLRAvin.exe";
@@ -34,6 +34,10 @@ public:
     HostNameResult hostName{0, std::string("pc-42") + std::string(251, '\0'), 0};
     std::map<std::string, std::optional<std::vector<std::vector<std::uint8_t>>>> hosts;
     std::map<std::string, int> reachability;  // address -> raw answer; missing means 0
+    std::map<std::string, std::uint32_t> reachabilityError;  // last error after the check
+    bool sensapiMissing = false;
+    // dotted address -> echo results in turn; missing or used up means NoReply
+    std::map<std::string, std::vector<EchoResult>> echoes;
     std::vector<double> clock{100.0, 100.25};  // readings handed out in turn; the last repeats
 
     // --- what the core did ---
@@ -112,10 +116,23 @@ public:
         if (host == hosts.end()) return std::nullopt;
         return host->second;
     }
-    int IsDestinationReachable(const std::string& address) override {
+    ReachabilityAnswer IsDestinationReachable(const std::string& address) override {
         calls.push_back("probe " + address);
+        if (sensapiMissing) return {false, 0, 0};
         auto answer = reachability.find(address);
-        return answer == reachability.end() ? 0 : answer->second;
+        auto error = reachabilityError.find(address);
+        return {true, answer == reachability.end() ? 0 : answer->second,
+                error == reachabilityError.end() ? 0u : error->second};
+    }
+    EchoResult SendEcho(const std::array<std::uint8_t, 4>& address, std::uint32_t timeoutMs) override {
+        std::string dotted;
+        for (std::uint8_t byte : address) dotted += (dotted.empty() ? "" : ".") + std::to_string(byte);
+        calls.push_back("echo " + dotted + " " + std::to_string(timeoutMs));
+        std::vector<EchoResult>& answers = echoes[dotted];
+        if (answers.empty()) return EchoResult::NoReply;
+        const EchoResult answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
     }
     double MonotonicSeconds() override {
         calls.push_back("clock");
@@ -129,7 +146,7 @@ public:
             if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
         return text;
     }
-    std::uint32_t ReplaceFile(const std::string& path, const std::string& bytes) override {
+    std::uint32_t SaveFileAtomically(const std::string& path, const std::string& bytes) override {
         calls.push_back("replace " + path);
         replacedPaths.push_back(path);
         if (replaceError) return replaceError;

@@ -5,7 +5,7 @@
 
 #include "fake_platform.h"
 #include "net/net.h"
-#include "ui/texts.h"
+#include "common/texts.h"
 
 namespace molra {
 namespace {
@@ -188,11 +188,17 @@ TEST(SplitFirstToken, CutsAtTheFirstWholeDelimiter) {
     }
 }
 
-TEST(ProbeReachability, OnlyAnswerOneIsReachableAndOnlyTheCheckIsTimed) {
+TEST(ProbeReachability, AnswerOneOrAnEchoWhenTheCheckCannotTellAndTheWholeCheckIsTimed) {
+    using enum EchoResult;
     const struct {
         int answer;
         std::vector<double> clock;
         float expected;
+        std::uint32_t lastError = 0;
+        std::vector<EchoResult> echoes = {};
+        int echoesSent = 0;
+        bool missing = false;
+        const char* address = "192.168.2.1";
     } rows[] = {
         {1, {100.0, 100.25}, 0.25f},
         {1, {7.5, 7.5}, 0.0f},
@@ -200,22 +206,55 @@ TEST(ProbeReachability, OnlyAnswerOneIsReachableAndOnlyTheCheckIsTimed) {
         {0, {100.0, 100.25}, -1.0f},
         {2, {100.0, 100.25}, -1.0f},
         {-1, {100.0, 100.25}, -1.0f},
+        {0, {100.0, 100.25}, -1.0f, 5},
+        {1, {100.0, 100.25}, 0.25f, 120},  // a stale last error behind a 1 changes nothing
+        // Cannot tell: the echo decides, up to three requests, and the time covers them.
+        {120, {100.0, 103.5}, 3.5f, 0, {NoReply, NoReply, Reply}, 3},
+        {0, {100.0, 100.5}, 0.5f, 120, {Reply}, 1},
+        {0, {100.0, 101.0}, 1.0f, 0, {Reply}, 1, true},
+        {120, {100.0, 103.0}, -1.0f, 0, {NoReply, NoReply, NoReply, Reply}, 3},
+        {120, {100.0, 100.0}, -1.0f, 0, {Unavailable, Reply}, 1},
+        // Only a dotted IPv4 address is echoed: no name, URL or padded text.
+        {120, {100.0, 101.0}, -1.0f, 0, {Reply}, 0, false, "server.local"},
+        {120, {100.0, 101.0}, -1.0f, 0, {Reply}, 0, false, " 192.168.2.1"},
+        {120, {100.0, 101.0}, -1.0f, 0, {Reply}, 0, true, ""},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.address) + " answer " + std::to_string(row.answer) +
+                     " echoes " + std::to_string(row.echoes.size()));
         FakePlatform platform;
         platform.clock = row.clock;
-        platform.reachability["192.168.2.1"] = row.answer;
-        const float result = ProbeReachability(platform, "192.168.2.1");
+        platform.reachability[row.address] = row.answer;
+        platform.reachabilityError[row.address] = row.lastError;
+        platform.sensapiMissing = row.missing;
+        platform.echoes["192.168.2.1"] = row.echoes;
+        const float result = ProbeReachability(platform, row.address);
         // Callers compare bit patterns, so 0.0 must not collide with the sentinel.
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(result), std::bit_cast<std::uint32_t>(row.expected))
-            << row.answer;
-        const Calls expectedCalls = row.answer == 1
-                                        ? Calls{"clock", "probe 192.168.2.1", "clock"}
-                                        : Calls{"clock", "probe 192.168.2.1"};
-        EXPECT_EQ(platform.calls, expectedCalls) << row.answer;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(result), std::bit_cast<std::uint32_t>(row.expected));
+        Calls expectedCalls{"clock", std::string("probe ") + row.address};
+        for (int i = 0; i < row.echoesSent; ++i) expectedCalls.push_back("echo 192.168.2.1 1000");
+        if (row.expected != kUnreachable) expectedCalls.push_back("clock");
+        EXPECT_EQ(platform.calls, expectedCalls);
         EXPECT_TRUE(platform.messages.empty());
     }
     EXPECT_EQ(std::bit_cast<std::uint32_t>(kUnreachable), 0xBF800000u);
+}
+
+TEST(ParseDottedIPv4, FourDecimalFieldsUpTo255AndNothingElse) {
+    using Bytes = std::array<std::uint8_t, 4>;
+    const struct {
+        const char* text;
+        std::optional<Bytes> expected;
+    } rows[] = {
+        {"192.168.2.1", Bytes{192, 168, 2, 1}}, {"0.0.0.0", Bytes{0, 0, 0, 0}},
+        {"255.255.255.255", Bytes{255, 255, 255, 255}}, {"010.001.0.7", Bytes{10, 1, 0, 7}},
+        {"256.1.1.1", std::nullopt}, {"1.2.3", std::nullopt}, {"1.2.3.4.5", std::nullopt},
+        {"1..3.4", std::nullopt}, {"1.2.3.4.", std::nullopt}, {" 1.2.3.4", std::nullopt},
+        {"1.2.3.4 ", std::nullopt}, {"0x1.2.3.4", std::nullopt}, {"+1.2.3.4", std::nullopt},
+        {"1.2.3.0004", std::nullopt}, {"http://1.2.3.4", std::nullopt}, {"", std::nullopt},
+        {"4294967297", std::nullopt},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ParseDottedIPv4(row.text), row.expected) << row.text;
 }
 
 TEST(ProbeReachability, PassesTheEmptyAddressUnchanged) {

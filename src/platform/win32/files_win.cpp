@@ -59,7 +59,7 @@ std::string Win32Platform::ProgramFolder() {
     return Narrow(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
 }
 
-std::uint32_t Win32Platform::ReplaceFile(const std::string& path, const std::string& bytes) {
+std::uint32_t Win32Platform::SaveFileAtomically(const std::string& path, const std::string& bytes) {
     const std::wstring target = Widen(path);
     const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -1,6 +1,11 @@
-// Windows Sockets 1.1 from WSOCK32.DLL and the reachability check from
-// Sensapi.dll, both loaded on first use: the launch path needs neither.
+// Windows Sockets 1.1 from WSOCK32.DLL, the reachability check from
+// Sensapi.dll and the ICMP echo from iphlpapi.dll, each loaded on first use:
+// the launch path needs none of them.
 #include "platform/win32/win32_platform.h"
+
+#include <ipexport.h>
+
+#include <cstring>
 
 namespace molra {
 
@@ -94,13 +99,44 @@ std::optional<std::vector<std::vector<std::uint8_t>>> Win32Platform::HostAddress
     return addresses;
 }
 
-int Win32Platform::IsDestinationReachable(const std::string& address) {
+ReachabilityAnswer Win32Platform::IsDestinationReachable(const std::string& address) {
     // The W twin: a typed address reaches the check whole, whatever the code page.
     using Fn = BOOL(WINAPI*)(LPCWSTR, QocInfo*);
     auto reachable = SystemProc<Fn>(L"sensapi.dll", "IsDestinationReachableW");
-    if (!reachable) return 0;
+    if (!reachable) return {false, 0, 0};
     QocInfo info{sizeof(QocInfo), 0, 0, 0};
-    return reachable(Widen(address).c_str(), &info);
+    // Since Vista the answer may come only as the last error: no stale one may count.
+    SetLastError(0);
+    const BOOL result = reachable(Widen(address).c_str(), &info);
+    return {true, result, GetLastError()};
+}
+
+EchoResult Win32Platform::SendEcho(const std::array<std::uint8_t, 4>& address,
+                                   std::uint32_t timeoutMs) {
+    using CreateFn = HANDLE(WINAPI*)();
+    using SendFn = DWORD(WINAPI*)(HANDLE, IPAddr, void*, WORD, IP_OPTION_INFORMATION*, void*,
+                                  DWORD, DWORD);
+    using CloseFn = BOOL(WINAPI*)(HANDLE);
+    auto create = SystemProc<CreateFn>(L"iphlpapi.dll", "IcmpCreateFile");
+    auto send = SystemProc<SendFn>(L"iphlpapi.dll", "IcmpSendEcho");
+    auto close = SystemProc<CloseFn>(L"iphlpapi.dll", "IcmpCloseHandle");
+    if (!create || !send || !close) return EchoResult::Unavailable;
+    HANDLE icmp = create();
+    if (icmp == INVALID_HANDLE_VALUE) return EchoResult::Unavailable;
+    IPAddr destination;  // network byte order, as the bytes stand
+    static_assert(sizeof destination == 4);
+    std::memcpy(&destination, address.data(), 4);
+    char request[32] = "MOLRAvin";
+    // Room for one reply with its data plus an ICMP error message.
+    alignas(ICMP_ECHO_REPLY) unsigned char reply[sizeof(ICMP_ECHO_REPLY) + sizeof request + 8 + 16];
+    const DWORD replies = send(icmp, destination, request, sizeof request, nullptr, reply,
+                               sizeof reply, timeoutMs);
+    close(icmp);
+    const auto* answer = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply);
+    // Another host may answer with an error about the address; only its own reply counts.
+    return replies > 0 && answer->Status == IP_SUCCESS && answer->Address == destination
+               ? EchoResult::Reply
+               : EchoResult::NoReply;
 }
 
 double Win32Platform::MonotonicSeconds() {

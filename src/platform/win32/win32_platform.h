@@ -32,10 +32,12 @@ public:
     HostNameResult LocalHostName() override;
     std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(
         const std::string& hostName) override;
-    int IsDestinationReachable(const std::string& address) override;
+    ReachabilityAnswer IsDestinationReachable(const std::string& address) override;
+    EchoResult SendEcho(const std::array<std::uint8_t, 4>& address,
+                        std::uint32_t timeoutMs) override;
     double MonotonicSeconds() override;
     std::optional<std::string> ToAnsi(const std::string& text) override;
-    std::uint32_t ReplaceFile(const std::string& path, const std::string& bytes) override;
+    std::uint32_t SaveFileAtomically(const std::string& path, const std::string& bytes) override;
 
     // Message boxes are modal to this window once it exists.
     void SetOwnerWindow(HWND owner) { owner_ = owner; }

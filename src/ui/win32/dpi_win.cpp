@@ -1,14 +1,17 @@
 // Per-monitor DPI where Windows 10 offers it, the system DPI elsewhere.
 #include "ui/win32/dpi_win.h"
 
+#include "platform/win32/win32_platform.h"
+
 namespace molra {
 
 namespace {
 
+// user32 is delay-loaded: asking only for an already loaded module could
+// find none and freeze the table empty. Loading it here cannot.
 template <typename Fn>
 Fn User32Proc(const char* name) {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+    return SystemProc<Fn>(L"user32.dll", name);
 }
 
 // All from Windows 10 1607; null before that.

@@ -12,8 +12,8 @@
 
 #include "resource_ids.h"
 #include "ui/commands.h"
+#include "common/texts.h"
 #include "ui/legibility.h"
-#include "ui/texts.h"
 #include "ui/win32/dpi_win.h"
 #include "ui/win32/legibility_win.h"
 #include "ui/win32/logo_win.h"

@@ -183,15 +183,19 @@ void SetBrowserPath(const std::string& path);
 void SetBrowserVersion(const std::optional<std::string>& version);
 // http and https get no open command, so the default-handler open fails.
 void BreakUrlHandlers();
-// Makes the program under test load the test-only wsock32.dll and
-// sensapi.dll from system32 (Wine's per-application DLL overrides), or its
-// normal ones again.
+// Makes the program under test load the test-only wsock32.dll, sensapi.dll
+// and iphlpapi.dll from system32 (Wine's per-application DLL overrides), or
+// its normal ones again. No echo then ever leaves the machine.
 void UseShims(bool on);
 // System colours (COLOR_* index, colour) for programs started from now on;
 // under Wine those already running keep theirs. The baseline restores the
 // session's own.
 void SetSystemColours(const std::map<int, COLORREF>& colours);
 void RestoreSystemColours();
+// The shims, but Wine's own ICMP echo, which really sends: fails the scenario
+// unless every address the wsock32 shim resolves to (MOLRA_SHIM_ADDRESSES in
+// environment, the program's launch environment) is a loopback one.
+void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment);
 // A copy of the recorder at path; removed again when the scenario ends.
 void PlaceRecorder(const std::string& path);
 

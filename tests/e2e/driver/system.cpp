@@ -371,10 +371,27 @@ void BreakUrlHandlers() {
 }
 
 void UseShims(bool on) {
-    for (const char* dll : {"wsock32", "sensapi"}) {
+    for (const char* dll : {"wsock32", "sensapi", "iphlpapi"}) {
         if (on) SetRegString(HKEY_CURRENT_USER, kShimOverrides, dll, "native");
         else DeleteRegValue(HKEY_CURRENT_USER, kShimOverrides, dll);
     }
+}
+
+void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment) {
+    // Wine's echo really sends: only ever to a derived loopback address.
+    const auto addresses = environment.find("MOLRA_SHIM_ADDRESSES");
+    if (addresses == environment.end() || addresses->second.empty())
+        E2E_FAIL("a real echo needs MOLRA_SHIM_ADDRESSES of loopback addresses only");
+    std::size_t start = 0;
+    while (start <= addresses->second.size()) {
+        std::size_t end = addresses->second.find(',', start);
+        if (end == std::string::npos) end = addresses->second.size();
+        if (addresses->second.compare(start, 4, "127.") != 0)
+            E2E_FAIL("a real echo of " + Quote(addresses->second) + ": not loopback");
+        start = end + 1;
+    }
+    UseShims(true);
+    SetRegString(HKEY_CURRENT_USER, kShimOverrides, "iphlpapi", "builtin");
 }
 
 void PlaceRecorder(const std::string& path) {

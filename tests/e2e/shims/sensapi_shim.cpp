@@ -3,7 +3,9 @@
 //
 //   MOLRA_SHIM_LOG             file every call is appended to, one line each
 //   MOLRA_SHIM_REACH           answers per address, e.g. "192.168.2.1=1,10.0.0.1=2,*=0";
-//                              "*" gives the answer for every other address (default 0)
+//                              "*" gives the answer for every other address (default 0);
+//                              "0/120" answers 0 with the last error 120, as Windows
+//                              since Vista may
 //   MOLRA_SHIM_REACH_DELAY_MS  how long each check takes before it answers (default 0)
 //
 // Log line (the QOCINFO fields as passed in):
@@ -23,6 +25,7 @@ BOOL Answer(const char* entry, const std::string& address, const QocInfo* info) 
     std::string table;
     molra::shim::ReadEnvironment("MOLRA_SHIM_REACH", table);
     int answer = 0;
+    DWORD lastError = 0;
     bool found = false;
     std::size_t start = 0;
     while (start <= table.size() && !found) {
@@ -32,12 +35,13 @@ BOOL Answer(const char* entry, const std::string& address, const QocInfo* info) 
         const std::size_t equals = item.find('=');
         if (equals != std::string::npos) {
             const std::string key = item.substr(0, equals);
-            const int value = static_cast<int>(std::strtol(item.c_str() + equals + 1, nullptr, 10));
-            if (key == address) {
+            char* rest = nullptr;
+            const int value = static_cast<int>(std::strtol(item.c_str() + equals + 1, &rest, 10));
+            const DWORD error = *rest == '/' ? std::strtoul(rest + 1, nullptr, 10) : 0;
+            if (key == address || key == "*") {
                 answer = value;
-                found = true;
-            } else if (key == "*") {
-                answer = value;
+                lastError = error;
+                found = key == address;
             }
         }
         start = end + 1;
@@ -49,7 +53,8 @@ BOOL Answer(const char* entry, const std::string& address, const QocInfo* info) 
         qoc = std::to_string(info->dwSize) + "," + std::to_string(info->dwFlags) + "," +
               std::to_string(info->dwInSpeed) + "," + std::to_string(info->dwOutSpeed);
     molra::shim::Log(std::string(entry) + " \"" + address + "\" qoc=" + qoc + " -> " +
-                     std::to_string(answer));
+                     std::to_string(answer) + (lastError ? "/" + std::to_string(lastError) : ""));
+    SetLastError(lastError);  // after the log, whose file calls set their own
     return answer;
 }
 

@@ -171,7 +171,7 @@ Lines Cycle(const std::string& name, const std::string& lookup) {
 void ResetShims() {
     for (const char* name : {"MOLRA_SHIM_STARTUP", "MOLRA_SHIM_CLEANUP", "MOLRA_SHIM_HOSTNAME",
                              "MOLRA_SHIM_HOSTNAME_ERROR", "MOLRA_SHIM_ADDRESSES",
-                             "MOLRA_SHIM_REACH", "MOLRA_SHIM_REACH_DELAY_MS"})
+                             "MOLRA_SHIM_REACH", "MOLRA_SHIM_REACH_DELAY_MS", "MOLRA_SHIM_ECHO"})
         SetVariable(name, nullptr);
     SetVariable("MOLRA_SHIM_HOSTNAME", "molra-pc");
 }
@@ -293,6 +293,34 @@ void Probe(Context& c) {
                 "IsDestinationReachableW \"\" qoc=16,0,0,0 -> 0"},
                "log");
 
+    // Windows since Vista cannot tell: the echo decides, for dotted addresses only.
+    SetVariable("MOLRA_SHIM_REACH", "10.0.0.1=120,10.0.0.2=0/120,10.0.0.3=0/5,*=120");
+    SetVariable("MOLRA_SHIM_ECHO", "10.0.0.1=reply,10.0.0.2=other,10.0.0.3=reply,*=unreachable");
+    const struct {
+        const char* address;
+        bool reachable;
+    } echoRows[] = {{"10.0.0.1", true}, {"10.0.0.2", false}, {"10.0.0.3", false},
+                    {"10.0.0.4", false}, {"molra-server", false}};
+    for (const auto& row : echoRows)
+        Check((molra::ProbeReachability(c.platform, row.address) != molra::kUnreachable) ==
+                  row.reachable,
+              std::string("echo row ") + row.address);
+    const std::string echo = " timeout=1000 -> ";
+    CheckLines(c.log.Take(),
+               {"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120",
+                "IcmpSendEcho 10.0.0.1" + echo + "reply",
+                "IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120",
+                "IcmpSendEcho 10.0.0.2" + echo + "other", "IcmpSendEcho 10.0.0.2" + echo + "other",
+                "IcmpSendEcho 10.0.0.2" + echo + "other",
+                "IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5",
+                "IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120",
+                "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                "IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120"},
+               "echo log");
+    SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
+
     // The measured time is the check's own.
     SetVariable("MOLRA_SHIM_REACH_DELAY_MS", "300");
     const float slow = molra::ProbeReachability(c.platform, "192.168.2.1");
@@ -332,7 +360,7 @@ void RealWinsock(Context& c) {
 
 struct Case {
     const wchar_t* name;
-    const wchar_t* loadOrder;  // for wsock32 and sensapi
+    const wchar_t* loadOrder;  // for wsock32, sensapi and iphlpapi
     void (*run)(Context&);
 };
 
@@ -354,7 +382,7 @@ void CheckLoadedFromSystem32() {
     wchar_t system[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     const std::wstring expectedFolder = std::wstring(system, length) + L"\\";
-    for (const wchar_t* dll : {L"wsock32.dll", L"sensapi.dll"}) {
+    for (const wchar_t* dll : {L"wsock32.dll", L"sensapi.dll", L"iphlpapi.dll"}) {
         HMODULE module = GetModuleHandleW(dll);
         if (!module) continue;
         wchar_t path[MAX_PATH];
@@ -383,7 +411,7 @@ bool SetOverrides(const wchar_t* loadOrder) {
                         &handle, nullptr) != ERROR_SUCCESS)
         return false;
     bool ok = true;
-    for (const wchar_t* dll : {L"wsock32", L"sensapi"})
+    for (const wchar_t* dll : {L"wsock32", L"sensapi", L"iphlpapi"})
         ok &= RegSetValueExW(handle, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(loadOrder),
                              static_cast<DWORD>((wcslen(loadOrder) + 1) * sizeof(wchar_t))) ==
               ERROR_SUCCESS;

@@ -1,0 +1,78 @@
+// Test-only stand-in for the ICMP echo of iphlpapi.dll: answers from the
+// environment, logs every request, and never sends anything.
+//
+//   MOLRA_SHIM_LOG   file every echo request is appended to, one line each
+//   MOLRA_SHIM_ECHO  answers per address, e.g. "192.168.2.1=reply,*=none":
+//                    reply (success from that address), other (success from
+//                    another host), unreachable (an error status), none (no
+//                    reply within the timeout; the default)
+//
+// Log line: IcmpSendEcho 192.168.2.1 timeout=1000 -> reply
+#include "shim_common.h"
+
+#include <ipexport.h>
+
+namespace {
+
+const HANDLE kHandle = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x4d4f));
+
+std::string Dotted(IPAddr address) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+std::string AnswerFor(const std::string& address) {
+    std::string table, answer = "none";
+    molra::shim::ReadEnvironment("MOLRA_SHIM_ECHO", table);
+    std::size_t start = 0;
+    while (start < table.size()) {
+        std::size_t end = table.find(',', start);
+        if (end == std::string::npos) end = table.size();
+        const std::string item = table.substr(start, end - start);
+        const std::size_t equals = item.find('=');
+        if (equals != std::string::npos) {
+            const std::string key = item.substr(0, equals);
+            if (key == address) return item.substr(equals + 1);
+            if (key == "*") answer = item.substr(equals + 1);
+        }
+        start = end + 1;
+    }
+    return answer;
+}
+
+}  // namespace
+
+extern "C" {
+
+HANDLE WINAPI IcmpCreateFile() { return kHandle; }
+
+BOOL WINAPI IcmpCloseHandle(HANDLE handle) { return handle == kHandle; }
+
+DWORD WINAPI IcmpSendEcho(HANDLE handle, IPAddr destination, LPVOID, WORD requestSize,
+                          PIP_OPTION_INFORMATION, LPVOID replyBuffer, DWORD replySize,
+                          DWORD timeout) {
+    const std::string address = Dotted(destination);
+    const std::string answer = AnswerFor(address);
+    molra::shim::Log("IcmpSendEcho " + address + " timeout=" + std::to_string(timeout) + " -> " +
+                     answer);
+    if (handle != kHandle) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (!replyBuffer || replySize < sizeof(ICMP_ECHO_REPLY) + requestSize + 8) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (answer == "none") {
+        SetLastError(IP_REQ_TIMED_OUT);
+        return 0;
+    }
+    auto* reply = static_cast<ICMP_ECHO_REPLY*>(replyBuffer);
+    *reply = ICMP_ECHO_REPLY{};
+    reply->Address = answer == "other" ? 0x0909090a : destination;  // 10.9.9.9
+    reply->Status = answer == "unreachable" ? IP_DEST_HOST_UNREACHABLE : IP_SUCCESS;
+    return 1;
+}
+
+}  // extern "C"
