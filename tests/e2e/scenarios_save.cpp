@@ -271,9 +271,16 @@ SCENARIO(save_determined_address) {
         std::string text1After;
         std::string calls;
         std::string probed;
+        std::string saved = kDerived;
+        bool realEcho = false;  // Wine's own echo, of a loopback address only
     };
     const std::string determined = "WSAStartup gethostname gethostbyname WSACleanup";
     const std::string probedOnce = determined + " IsDestinationReachableW";
+    const std::string echoedThrice = probedOnce + " IcmpSendEcho IcmpSendEcho IcmpSendEcho";
+    const Environment cannotTell{{"MOLRA_SHIM_REACH", "*=120"},
+                                 {"MOLRA_SHIM_ECHO", kDerived + "=reply"}};
+    const Environment loopback{{"MOLRA_SHIM_REACH", "*=0/120"},
+                               {"MOLRA_SHIM_ADDRESSES", "127.0.0.5"}};
     const Row rows[] = {
         {"empty box, reachable", std::nullopt, {}, kReachable, true, kDerived, probedOnce,
          kDerived},
@@ -288,18 +295,28 @@ SCENARIO(save_determined_address) {
         {"empty address list", std::nullopt,
          {{"MOLRA_SHIM_ADDRESSES", "none"}, {"MOLRA_SHIM_REACH", "*=1"}}, kNoServer, false, "",
          determined, ""},
+        // Windows since Vista: the check cannot tell, an echo decides.
+        {"check not implemented, echo answers", std::nullopt, cannotTell, kReachable, true,
+         kDerived, probedOnce + " IcmpSendEcho", kDerived},
+        {"not implemented as last error, no echo reply", std::nullopt,
+         {{"MOLRA_SHIM_REACH", "*=0/120"}}, kNoServer, false, "", echoedThrice, kDerived},
+        {"real echo of loopback", std::nullopt, loopback, kReachable, true, "127.0.0.1",
+         probedOnce, "127.0.0.1", "127.0.0.1", true},
     };
     int index = 0;
     for (const Row& row : rows) {
         Trace trace(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
-        Session session = OpenWindow(folder, ShimEnvironment(row.changes));
+        const Environment environment = ShimEnvironment(row.changes);
+        if (row.realEcho) UseRealLoopbackEcho(environment);
+        else UseShims(true);
+        Session session = OpenWindow(folder, environment);
         if (row.typed) SetText1(session, *row.typed);
         CHECK_EQ(ClickCommand1(session), row.message);
         ExpectWindowStays(session);
         if (row.written) {
             CHECK_EQ(ReadFileBytes(ShortcutIn(folder)),
-                     ExpectedFileBytes(ShortcutText(kDerived)));
+                     ExpectedFileBytes(ShortcutText(row.saved)));
             CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
         } else {
             CHECK_EQ(Joined(ListFolder(folder)), "");
@@ -323,9 +340,18 @@ SCENARIO(save_typed_address) {
         std::string reach;
         std::string message;
         std::string saved;  // in the file and at the check
+        std::string echo = "";
+        std::string calls = "IsDestinationReachableW";
     };
     const Row rows[] = {
         {"reachable", kTyped, kTyped + "=1", kReachable, kTyped},
+        {"check not implemented, echo answers", kTyped, "*=120", kReachable, kTyped,
+         kTyped + "=reply", "IsDestinationReachableW IcmpSendEcho"},
+        {"check not implemented, reply from another host", kTyped, "*=120", kUnreachable, kTyped,
+         kTyped + "=other", "IsDestinationReachableW IcmpSendEcho IcmpSendEcho IcmpSendEcho"},
+        // A name is neither looked up nor echoed.
+        {"check not implemented, name typed", "molra-server", "*=120", kUnreachable,
+         "molra-server", "*=reply"},
         {"unreachable, saved all the same", kTyped, "*=0", kUnreachable, kTyped},
         // Only the trimmed text answers, so a probe of the untrimmed one would show.
         {"blanks around it", "  " + kTyped + "  ", kTyped + "=1", kReachable, kTyped},
@@ -336,7 +362,8 @@ SCENARIO(save_typed_address) {
     for (const Row& row : rows) {
         Trace trace(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
-        Session session = OpenWindow(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", row.reach}}));
+        Session session = OpenWindow(
+            folder, ShimEnvironment({{"MOLRA_SHIM_REACH", row.reach}, {"MOLRA_SHIM_ECHO", row.echo}}));
         SetText1(session, row.typed);
         CHECK_EQ(ClickCommand1(session), row.message);
         ExpectWindowStays(session);
@@ -345,7 +372,7 @@ SCENARIO(save_typed_address) {
         CheckText1(session, row.typed);
         // A typed address is not determined: the socket library is never started.
         const ShimCalls calls = ShimCalls::Read();
-        CHECK_EQ(calls.Names(), "IsDestinationReachableW");
+        CHECK_EQ(calls.Names(), row.calls);
         CHECK_EQ(calls.Probed(), row.saved);
         Close(session);
     }
