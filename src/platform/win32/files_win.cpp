@@ -59,34 +59,80 @@ std::string Win32Platform::ProgramFolder() {
     return Narrow(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
 }
 
-std::uint32_t Win32Platform::SaveFileAtomically(const std::string& path, const std::string& bytes) {
-    const std::wstring target = Widen(path);
-    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+namespace {
+
+// A virus scanner, the indexer or Explorer's preview often holds a new or
+// listed file for a moment: these errors pass, so they are tried again.
+bool MayPass(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_LOCK_VIOLATION;
+}
+
+// Growing waits, about 1 s in all.
+constexpr DWORD kRetryWaitsMs[] = {10, 20, 40, 80, 150, 250, 450};
+
+// attempt returns 0 or an error; setting final stops the retries.
+template <typename Attempt>
+DWORD Retrying(Attempt attempt) {
+    bool final = false;
+    DWORD error = attempt(final);
+    for (DWORD wait : kRetryWaitsMs) {
+        if (error == 0 || final || !MayPass(error)) break;
+        Sleep(wait);
+        error = attempt(final);
+    }
+    return error;
+}
+
+DWORD WriteTemporary(const std::wstring& temporary, const std::string& bytes) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = Retrying([&](bool&) {
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file == INVALID_HANDLE_VALUE ? GetLastError() : DWORD{0};
+    });
+    if (error) return error;
     DWORD written = 0;
     const bool stored = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                                   nullptr) &&
                         written == bytes.size() && FlushFileBuffers(file);
-    DWORD error = stored ? 0 : GetLastError();
+    error = stored ? 0 : GetLastError();
     if (!stored && error == 0) error = ERROR_WRITE_FAULT;  // a short write sets no error
     CloseHandle(file);
-    if (stored && !MoveFileExW(temporary.c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = GetLastError();
-        // A hidden or system old file may refuse to be replaced; a read-only one must keep refusing.
-        const DWORD old = GetFileAttributesW(target.c_str());
-        const DWORD clearable = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-        if (error == ERROR_ACCESS_DENIED && old != INVALID_FILE_ATTRIBUTES && (old & clearable) &&
-            !(old & FILE_ATTRIBUTE_READONLY) && SetFileAttributesW(target.c_str(), old & ~clearable)) {
-            if (MoveFileExW(temporary.c_str(), target.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-                return 0;
-            error = GetLastError();
-            SetFileAttributesW(target.c_str(), old);
-        }
+    return error;
+}
+
+DWORD MoveOver(const std::wstring& temporary, const std::wstring& target, bool& final) {
+    const DWORD old = GetFileAttributesW(target.c_str());
+    // Windows refuses to replace a read-only file (Wine does not): that is final.
+    if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) &&
+        !(old & FILE_ATTRIBUTE_DIRECTORY)) {
+        final = true;
+        return ERROR_ACCESS_DENIED;
     }
+    // Nor does a folder in the file's place go away by waiting.
+    final = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY);
+    constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(temporary.c_str(), target.c_str(), kFlags)) return 0;
+    DWORD error = GetLastError();
+    // A hidden or system old file may refuse to be replaced.
+    const DWORD clearable = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (error == ERROR_ACCESS_DENIED && old != INVALID_FILE_ATTRIBUTES && (old & clearable) &&
+        SetFileAttributesW(target.c_str(), old & ~clearable)) {
+        if (MoveFileExW(temporary.c_str(), target.c_str(), kFlags)) return 0;
+        error = GetLastError();
+        SetFileAttributesW(target.c_str(), old);
+    }
+    return error;
+}
+
+}  // namespace
+
+std::uint32_t Win32Platform::SaveFileAtomically(const std::string& path, const std::string& bytes) {
+    const std::wstring target = Widen(path);
+    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    DWORD error = WriteTemporary(temporary, bytes);
+    if (error == 0) error = Retrying([&](bool& final) { return MoveOver(temporary, target, final); });
     if (error == 0) return 0;
     DeleteFileW(temporary.c_str());
     return error;
