@@ -33,18 +33,21 @@ bool HasSchemeHttp(const std::string& url) {
     return startsWith("http://") || startsWith("https://");
 }
 
-void LaunchBrowser(Platform& platform, const std::string& url) {
+std::uint32_t LaunchBrowser(Platform& platform, const std::string& url) {
     const std::string command =
         BuildBrowserCommand(BrowserPath(platform), GetBrowserMajorVersion(platform), url);
     const std::uint32_t error = platform.StartProcess(command, kShowNormal);
-    if (error == 0) return;
-    if (HasSchemeHttp(url) && platform.OpenWithDefaultHandler(url) == 0) return;
+    if (error == 0) return 0;
+    if (HasSchemeHttp(url) && platform.OpenWithDefaultHandler(url) == 0) return 0;
     platform.ShowMessage(std::string(text::kBrowserStartFailed) + "\r\n" + command + "\r\n" +
                              platform.ErrorText(error),
                          text::kCaption);
+    // Scripts and roll-out tools must not read a failed start as success.
+    return error;
 }
 
-StartOutcome Form_Load(Platform& platform, const std::function<void()>& beforeNotice) {
+StartOutcome Form_Load(Platform& platform, const std::function<void()>& beforeNotice,
+                       std::uint32_t* exitCode) {
     const std::string shortcutPath = ShortcutPath(platform);
     const std::string argument = ArgumentText(platform.CommandLine());
     std::string url;
@@ -61,7 +64,8 @@ StartOutcome Form_Load(Platform& platform, const std::function<void()>& beforeNo
     } else {
         url = "http://" + argument;
     }
-    LaunchBrowser(platform, url);
+    const std::uint32_t error = LaunchBrowser(platform, url);
+    if (exitCode) *exitCode = error;
     return StartOutcome::EndProcess;
 }
 

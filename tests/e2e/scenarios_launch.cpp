@@ -77,7 +77,7 @@ void ExpectStartFailure(const LaunchOptions& options, const std::string& command
                            SystemErrorText(error) + " (" + std::to_string(error) + ")");
     CHECK(FindWindowOf(process, kWindowTitle) == nullptr);
     PressOk(box);
-    CHECK_EQ(process.WaitExit(), 0u);
+    CHECK_EQ(process.WaitExit(), error);  // a failed start is no success
     process.WaitAllExited();
     CHECK_EQ(ReadRecords().size(), 0u);
 }
@@ -197,6 +197,7 @@ SCENARIO(launch_missing_browser_opens_url_handler) {
         std::string argument;
         std::string storedUrl;
         std::string url;
+        bool plantedInWorkFolder = false;  // a copy of the browser where only a trap would be
     };
     const Row rows[] = {
         {"argument", "C:\\e2e\\fehlt\\browser.exe", "10.1.2.3", "", "http://10.1.2.3"},
@@ -206,12 +207,16 @@ SCENARIO(launch_missing_browser_opens_url_handler) {
          "http://10.1.2.3"},
         {"upper-case scheme", "C:\\e2e\\fehlt\\browser.exe", "", "HTTP://10.1.2.3",
          "HTTP://10.1.2.3"},
+        // The current folder is no place to look for the browser.
+        {"bare name found only in the working folder", "rec.exe", "10.1.2.3", "",
+         "http://10.1.2.3", true},
     };
     for (const Row& row : rows) {
         Trace trace(row.label);
         SetBrowserPath(row.browser);
         const std::string folder = FreshFolder("row");
         if (!row.storedUrl.empty()) WriteShortcut(folder, ShortcutBytes(row.storedUrl));
+        if (row.plantedInWorkFolder) PlaceRecorder(folder + "\\" + row.browser);
         const Record started = RunExpectingOneStart({.argument = row.argument, .workDir = folder});
         CHECK_EQ(started.module, kRecorderHandler);
         CHECK_EQ(started.commandLine,

@@ -219,7 +219,9 @@ TEST(FormLoad, BrowserThatCannotStartFallsBackToTheDefaultHandler) {
     FakePlatform platform = PlatformWithBrowser();
     platform.commandLine = "MOLRAvin.exe 10.0.0.1";
     platform.startProcessError = 2;
-    EXPECT_EQ(Form_Load(platform), StartOutcome::EndProcess);
+    std::uint32_t exitCode = 7;
+    EXPECT_EQ(Form_Load(platform, {}, &exitCode), StartOutcome::EndProcess);
+    EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(platform.openedUrls, std::vector<std::string>{"http://10.0.0.1"});
     EXPECT_TRUE(platform.messages.empty());
 }
@@ -241,7 +243,9 @@ TEST(FormLoad, BrowserFailureIsReportedWhenNoFallbackWorks) {
         platform.SetShortcut(kShortcut, row.url);
         platform.startProcessError = 2;
         platform.openError = row.openError;
-        EXPECT_EQ(Form_Load(platform), StartOutcome::EndProcess) << row.what;
+        std::uint32_t exitCode = 0;
+        EXPECT_EQ(Form_Load(platform, {}, &exitCode), StartOutcome::EndProcess) << row.what;
+        EXPECT_EQ(exitCode, 2u) << row.what;  // the start's own error, not the handler's
         EXPECT_EQ(platform.openedUrls.size(), row.opened) << row.what;
         ASSERT_EQ(platform.messages.size(), 1u) << row.what;
         EXPECT_EQ(platform.messages[0], "Der Browser konnte nicht gestartet werden.\r\nC:\\IE\\iexplore.exe " +

@@ -1,6 +1,7 @@
 // Starting the browser: the command line is composed in the core.
 #include "platform/win32/win32_platform.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 namespace molra {
@@ -8,6 +9,11 @@ namespace molra {
 std::string Win32Platform::CommandLine() { return Narrow(GetCommandLineW()); }
 
 std::uint32_t Win32Platform::StartProcess(const std::string& commandLine, int showState) {
+    // A bare program name would be looked for in the current folder too,
+    // often a shared or downloaded one. The browser gets the environment as
+    // it was.
+    LPWCH environment = GetEnvironmentStringsW();
+    SetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", L"1");
     // CreateProcessW may write into its command line, so it gets a copy.
     std::wstring command = Widen(commandLine);
     command.push_back(L'\0');
@@ -16,9 +22,13 @@ std::uint32_t Win32Platform::StartProcess(const std::string& commandLine, int sh
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showState);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return GetLastError();
+    const BOOL started =
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
+                       environment ? CREATE_UNICODE_ENVIRONMENT : 0, environment, nullptr, &startup,
+                       &process);
+    const DWORD error = started ? 0 : GetLastError();
+    if (environment) FreeEnvironmentStringsW(environment);
+    if (!started) return error;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 0;
@@ -29,6 +39,11 @@ std::uint32_t Win32Platform::OpenWithDefaultHandler(const std::string& url) {
     using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
     auto shellExecuteEx = SystemProc<ShellExecuteExFn>(L"shell32.dll", "ShellExecuteExW");
     if (!shellExecuteEx) return GetLastError();
+    // Shell extensions that handle the URL may need COM. The apartment stays
+    // entered: the process ends right after.
+    using CoInitializeExFn = HRESULT(WINAPI*)(void*, DWORD);
+    if (auto initialize = SystemProc<CoInitializeExFn>(L"ole32.dll", "CoInitializeEx"))
+        initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const std::wstring target = Widen(url);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

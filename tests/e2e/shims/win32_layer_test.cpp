@@ -8,6 +8,7 @@
 // writes its own AppDefaults entry and then runs the case in a child copy of
 // itself. The child answers its own message boxes from a watcher thread.
 #include <windows.h>
+#include <objbase.h>
 
 #include <atomic>
 #include <bit>
@@ -358,6 +359,17 @@ void RealWinsock(Context& c) {
     CheckLines(c.boxes.Take(), {}, "boxes");
 }
 
+// The default-handler path enters a single-threaded COM apartment first, as
+// ShellExecuteEx asks; a scheme nobody handles keeps anything from starting.
+void DefaultHandlerCom(Context& c) {
+    Check(c.platform.OpenWithDefaultHandler("molra-kein-schema:x") != 0, "unknown scheme opened");
+    const HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Check(again == S_FALSE, "apartment before ShellExecuteExW: CoInitializeEx gave " +
+                                std::to_string(static_cast<long>(again)));
+    if (SUCCEEDED(again)) CoUninitialize();
+    CheckLines(c.boxes.Take(), {}, "boxes");
+}
+
 struct Case {
     const wchar_t* name;
     const wchar_t* loadOrder;  // for wsock32, sensapi and iphlpapi
@@ -374,6 +386,7 @@ const Case kCases[] = {
     {L"two_cycles", L"native", TwoCycles},
     {L"probe", L"native", Probe},
     {L"real_winsock", L"builtin", RealWinsock},
+    {L"default_handler_com", L"native", DefaultHandlerCom},
 };
 
 // Whatever DLL answered, it must have come from System32, never from the
