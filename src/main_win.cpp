@@ -20,9 +20,10 @@ void RestrictDllSearch() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearch();
     molra::Win32Platform platform;
-    molra::WindowThread window;
-    bool started = false;
-    const auto build = [&] { started = window.Start(platform, instance); };
-    if (molra::Form_Load(platform, build) == molra::StartOutcome::EndProcess) return 0;
-    return started ? window.ShowAndRun() : molra::RunMainWindow(platform, instance);
+    molra::WindowAssets assets;
+    const auto prepare = [&] { assets.StartPreparing(instance); };
+    std::uint32_t exitCode = 0;
+    if (molra::Form_Load(platform, prepare, &exitCode) == molra::StartOutcome::EndProcess)
+        return static_cast<int>(exitCode);
+    return molra::RunMainWindow(platform, instance, assets);
 }

@@ -8,6 +8,7 @@ inline constexpr const char* kWindowTitle = "MOLRAvin IP anpassen";
 
 inline constexpr const char* kDetermineNotice = "Bitte IP Adresse des MOLRAvin Servers ermitteln";
 inline constexpr const char* kBrowserStartFailed = "Der Browser konnte nicht gestartet werden.";
+inline constexpr const char* kWindowFailed = "Das Fenster konnte nicht geöffnet werden.";
 
 inline constexpr const char* kWinsockNotAnswering = "'winsock.dll' antwortet nicht !";
 inline constexpr const char* kCleanupErrorPrefix = "Socket Error ";

@@ -838,6 +838,27 @@ SCENARIO(window_ends_program) {
         CHECK_EQ(shown.process.WaitExit(5000), 0u);
         shown.process.WaitAllExited();
     }
+
+    // While the notice is up nothing may end the program silently with 0:
+    // closing every window of the process closes the notice, and the window
+    // follows; a quit ends the program, but not as a success.
+    {
+        Trace trace("WM_CLOSE to every window of the process during the notice");
+        Process process = Launch();
+        WaitForMessageBox(process);
+        for (HWND window : TopLevelWindowsOf(process.pid())) PostClose(window);
+        SleepMs(300);
+        if (const auto box = FindMessageBox(process)) PressOk(*box);  // a box may not close
+        PostClose(WaitForWindow(process, kWindowTitle));
+        CHECK_EQ(process.WaitExit(5000), 0u);
+    }
+    {
+        Trace trace("WM_QUIT during the notice");
+        Process process = Launch();
+        const MsgBox box = WaitForMessageBox(process);
+        PostThreadMessageW(GetWindowThreadProcessId(box.window, nullptr), WM_QUIT, 0, 0);
+        CHECK_EQ(process.WaitExit(5000), DWORD{ERROR_CANCELLED});
+    }
 }
 
 // Readable in the default scheme and in a white-on-black one like Windows'

@@ -21,11 +21,10 @@ using CoCreateInstanceFn = HRESULT(WINAPI*)(REFCLSID, IUnknown*, DWORD, REFIID, 
 
 }  // namespace
 
-bool ComApartment::Enter() {
+bool ComApartment::Enter(DWORD model) {
     auto initialize = SystemProc<CoInitializeExFn>(L"ole32.dll", "CoInitializeEx");
     // S_FALSE (already entered) must be balanced too.
-    entered_ = initialize &&
-               SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    entered_ = initialize && SUCCEEDED(initialize(nullptr, model | COINIT_DISABLE_OLE1DDE));
     return entered_;
 }
 
@@ -82,12 +81,14 @@ bool DecodeLogo(HINSTANCE instance, WORD resourceId, LogoPixels& pixels) {
     HGLOBAL loaded = resource ? LoadResource(instance, resource) : nullptr;
     const auto* bytes = static_cast<const BYTE*>(loaded ? LockResource(loaded) : nullptr);
     const DWORD size = resource ? SizeofResource(instance, resource) : 0;
+    // The multithreaded apartment: a single-threaded one may give a worker
+    // thread a hidden window of its own.
     ComApartment apartment;
-    return bytes && size != 0 && apartment.Enter() && Decode(bytes, size, pixels);
+    return bytes && size != 0 && apartment.Enter(COINIT_MULTITHREADED) && Decode(bytes, size, pixels);
 }
 
 bool Logo::createFactory() {
-    if (!factory_ && apartment_.Enter()) factory_ = CreateFactory();
+    if (!factory_ && apartment_.Enter(COINIT_APARTMENTTHREADED)) factory_ = CreateFactory();
     return static_cast<bool>(factory_);
 }
 

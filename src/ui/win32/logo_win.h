@@ -20,7 +20,7 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
     ~ComApartment();
-    bool Enter();
+    bool Enter(DWORD model);  // COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED
 
 private:
     bool entered_ = false;
@@ -33,8 +33,8 @@ struct LogoPixels {
     std::vector<BYTE> bgr;
 };
 
-// In a COM apartment of its own, entered and left within the call, so it
-// may run on any thread. False when COM, the codec or the resource is
+// In the multithreaded COM apartment, entered and left within the call, so
+// it may run on any thread and gives it no window. False when COM, the codec or the resource is
 // missing; the window then shows a plain background.
 bool DecodeLogo(HINSTANCE instance, WORD resourceId, LogoPixels& pixels);
 

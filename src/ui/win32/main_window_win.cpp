@@ -119,9 +119,27 @@ Icons LoadIcons(HINSTANCE instance, UINT dpi) {
     return {load(SM_CXICON, SM_CYICON), load(SM_CXSMICON, SM_CYSMICON)};
 }
 
+}  // namespace
+
+struct PreparedAssets {
+    LogoPixels logo;
+    bool logoDecoded = false;
+    ClassIcons classIcons;
+};
+
+namespace {
+
+PreparedAssets PrepareAssets(HINSTANCE instance) {
+    PreparedAssets assets;
+    assets.logoDecoded = DecodeLogo(instance, IDR_LOGO, assets.logo);
+    assets.classIcons = LoadClassIcons(instance);
+    return assets;
+}
+
 class MainWindow {
 public:
-    MainWindow(Win32Platform& platform, HINSTANCE instance);
+    // prepared: what the worker made, or null to make it here.
+    MainWindow(Win32Platform& platform, HINSTANCE instance, PreparedAssets* prepared);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -168,11 +186,11 @@ private:
     OwnedIcon smallIcon_;
 };
 
-MainWindow::MainWindow(Win32Platform& platform, HINSTANCE instance)
+MainWindow::MainWindow(Win32Platform& platform, HINSTANCE instance, PreparedAssets* prepared)
     : platform_(platform), instance_(instance) {
-    LogoPixels pixels;
-    if (DecodeLogo(instance_, IDR_LOGO, pixels)) logo_.Set(std::move(pixels));
-    classIcons_ = LoadClassIcons(instance_);
+    PreparedAssets assets = prepared ? std::move(*prepared) : PrepareAssets(instance_);
+    if (assets.logoDecoded) logo_.Set(std::move(assets.logo));
+    classIcons_ = assets.classIcons;
 }
 
 bool MainWindow::Create() {
@@ -509,109 +527,52 @@ void MainWindow::centreOnWorkArea() {
 
 }  // namespace
 
-namespace {
+WindowAssets::WindowAssets() = default;
 
-// The window's thread waits, suspended, until the notice is activated:
-// building the window while the notice is being built delayed the notice by
-// about 25 ms under Wine. Both are only touched on the first thread, where
-// the hook runs too.
-HHOOK g_noticeHook = nullptr;
-HANDLE g_suspendedThread = nullptr;
-
-void ResumeWindowThread() {
-    if (g_noticeHook) UnhookWindowsHookEx(std::exchange(g_noticeHook, nullptr));
-    if (g_suspendedThread) ResumeThread(std::exchange(g_suspendedThread, nullptr));
-}
-
-LRESULT CALLBACK WatchNotice(int code, WPARAM wParam, LPARAM lParam) {
-    HHOOK hook = g_noticeHook;
-    if (code == HCBT_ACTIVATE) ResumeWindowThread();
-    return CallNextHookEx(hook, code, wParam, lParam);
-}
-
-}  // namespace
-
-WindowThread::~WindowThread() {
+WindowAssets::~WindowAssets() {
     if (!thread_) return;
-    ResumeWindowThread();
-    if (release_) {
-        InterlockedExchange(&abandoned_, 1);
-        SetEvent(release_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(release_);
-    }
-    CloseHandle(thread_);
-}
-
-bool WindowThread::Start(Win32Platform& platform, HINSTANCE instance) {
-    platform_ = &platform;
-    instance_ = instance;
-    // Under Wine, comctl32 first loaded on the window's thread while the notice
-    // is being built deadlocks the two; the notice needs it anyway.
-    LoadSystemLibrary(L"comctl32.dll");
-    release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (release_) thread_ = CreateThread(nullptr, 0, Main, this, CREATE_SUSPENDED, nullptr);
-    if (thread_) {
-        g_suspendedThread = thread_;
-        g_noticeHook = SetWindowsHookExW(WH_CBT, WatchNotice, nullptr, GetCurrentThreadId());
-        if (!g_noticeHook) ResumeWindowThread();
-    }
-    if (!thread_ && release_) {
-        CloseHandle(release_);
-        release_ = nullptr;
-    }
-    return thread_ != nullptr;
-}
-
-int WindowThread::ShowAndRun() {
-    ResumeWindowThread();  // the notice was never activated
-    SetEvent(release_);
     WaitForSingleObject(thread_, INFINITE);
-    DWORD code = 1;
-    GetExitCodeThread(thread_, &code);
     CloseHandle(thread_);
-    CloseHandle(release_);
-    thread_ = release_ = nullptr;
-    return static_cast<int>(code);
 }
 
-bool WindowThread::AwaitShow(int& quitCode) {
-    for (;;) {
-        const DWORD woken = MsgWaitForMultipleObjects(1, &release_, FALSE, INFINITE, QS_ALLINPUT);
-        if (woken == WAIT_OBJECT_0) return !abandoned_;
-        if (woken != WAIT_OBJECT_0 + 1) {  // cannot wait for messages: wait without
-            WaitForSingleObject(release_, INFINITE);
-            return !abandoned_;
-        }
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quitCode = static_cast<int>(message.wParam);
-                return false;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
+void WindowAssets::StartPreparing(HINSTANCE instance) {
+    instance_ = instance;
+    prepared_ = std::make_unique<PreparedAssets>();
+    thread_ = CreateThread(nullptr, 0, Prepare, this, 0, nullptr);
+    if (!thread_) prepared_.reset();
+}
+
+DWORD WINAPI WindowAssets::Prepare(void* self) {
+    auto& assets = *static_cast<WindowAssets*>(self);
+    *assets.prepared_ = PrepareAssets(assets.instance_);
+    return 0;
+}
+
+std::unique_ptr<PreparedAssets> WindowAssets::Take() {
+    if (!thread_) return nullptr;
+    // The thread has no window yet, so nothing can wait on it meanwhile.
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(std::exchange(thread_, nullptr));
+    return std::move(prepared_);
+}
+
+int RunMainWindow(Win32Platform& platform, HINSTANCE instance, WindowAssets& assets) {
+    // A quit posted to this thread while the notice was up (the notice
+    // leaves it queued) asks the program to end before its window exists:
+    // not a success to report.
+    MSG quit;
+    if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        return quit.wParam ? static_cast<int>(quit.wParam) : static_cast<int>(ERROR_CANCELLED);
+    LoadCommonControls();
+    const std::unique_ptr<PreparedAssets> prepared = assets.Take();
+    MainWindow window(platform, instance, prepared.get());
+    if (!window.Create()) {
+        const DWORD error = GetLastError();
+        platform.ShowMessage(std::string(text::kWindowFailed) + "\r\n" +
+                                 platform.ErrorText(error ? error : ERROR_CANNOT_MAKE),
+                             text::kCaption);
+        return static_cast<int>(error ? error : ERROR_CANNOT_MAKE);
     }
-}
-
-DWORD WINAPI WindowThread::Main(void* self) {
-    auto& thread = *static_cast<WindowThread*>(self);
-    LoadCommonControls();
-    // The controls' first paint loads it; here that costs the user nothing.
-    LoadSystemLibrary(L"msimg32.dll");
-    MainWindow window(*thread.platform_, thread.instance_);
-    if (!window.Create()) return 1;
-    int quitCode = 0;
-    if (!thread.AwaitShow(quitCode)) return static_cast<DWORD>(quitCode);
-    window.Show();
-    return static_cast<DWORD>(window.Run());
-}
-
-int RunMainWindow(Win32Platform& platform, HINSTANCE instance) {
-    LoadCommonControls();
-    MainWindow window(platform, instance);
-    if (!window.Create()) return 1;
     window.Show();
     return window.Run();
 }

@@ -1,40 +1,40 @@
 // The one window, shown when start-up finds no address.
 #pragma once
 
+#include <memory>
+
 #include "platform/win32/win32_platform.h"
 
 namespace molra {
 
-// Builds the window, hidden, on a thread of its own while the notice waits
-// for the user (from the moment the notice is activated), and runs it on that
-// thread once shown: loading comctl32 and COM and decoding the logo then cost
-// the user no time after the notice.
-class WindowThread {
-public:
-    WindowThread() = default;
-    WindowThread(const WindowThread&) = delete;
-    WindowThread& operator=(const WindowThread&) = delete;
-    // A window that was built but never shown is destroyed.
-    ~WindowThread();
+// The logo and the icons, made on a worker thread while the notice waits
+// for the user. The worker creates no window: every window of the program
+// is created, shown and run on the thread that shows the notice.
+struct PreparedAssets;
 
-    // False when no thread could be started.
-    bool Start(Win32Platform& platform, HINSTANCE instance);
-    // Shows the window and waits until it ends; the process exit code.
-    int ShowAndRun();
+class WindowAssets {
+public:
+    WindowAssets();
+    WindowAssets(const WindowAssets&) = delete;
+    WindowAssets& operator=(const WindowAssets&) = delete;
+    ~WindowAssets();
+
+    // Starts the worker; when none can be started the window makes them itself.
+    void StartPreparing(HINSTANCE instance);
+    // Waits for the worker and hands over what it made; null without a worker.
+    std::unique_ptr<PreparedAssets> Take();
 
 private:
-    static DWORD WINAPI Main(void* self);
-    // Until shown, the thread answers its window's messages and waits.
-    bool AwaitShow(int& quitCode);
+    static DWORD WINAPI Prepare(void* self);
 
-    Win32Platform* platform_ = nullptr;
     HINSTANCE instance_ = nullptr;
     HANDLE thread_ = nullptr;
-    HANDLE release_ = nullptr;  // set when the window is to be shown or abandoned
-    volatile LONG abandoned_ = 0;
+    std::unique_ptr<PreparedAssets> prepared_;
 };
 
-// Builds, shows and runs the window on the calling thread; the process exit code.
-int RunMainWindow(Win32Platform& platform, HINSTANCE instance);
+// Creates, shows and runs the window on the calling thread until the program
+// ends; the process exit code. A quit posted while the notice was up, or a
+// window that cannot be created (the user is told), ends it with non-zero.
+int RunMainWindow(Win32Platform& platform, HINSTANCE instance, WindowAssets& assets);
 
 }  // namespace molra
