@@ -251,7 +251,7 @@ verdict() { awk -v r="$1" -v limit="$2" 'BEGIN { print (r <= limit ? "met" : "MI
     printf '  %-19s %7.1f ms         %7.1f ms         %7.1f ms         %6s KiB\n' \
         MOLRAvin.exe "$b_program" "$w_program" "$t_program" "$(w_field MOLRAvin 6)" \
         floor_dialog.exe "$b_dialog" "$w_dialog" "$t_dialog" "$(w_field floor_dialog 6)"
-    echo "  MOLRAvin / floor_dialog, OK -> window = $r_window (target <= 1.25: $(verdict "$r_window" 1.25))"
+    echo "  MOLRAvin / floor_dialog, OK -> window = $r_window (target <= 2.0: $(verdict "$r_window" 2.0); $w_program ms, at most 100: $(verdict "$w_program" 100))"
     echo "  MOLRAvin / floor_dialog, start -> box = $r_box, box + window = $r_total"
     echo "  OK pressed the moment the box is seen: OK -> window $i_program ms / $i_dialog ms = $r_instant"
     echo "size: MOLRAvin.exe $size bytes = $(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1024 }') KiB, icon included (limit 1024 KiB: $(verdict "$size" 1048575))"

@@ -537,13 +537,36 @@ WindowAssets::~WindowAssets() {
 
 void WindowAssets::StartPreparing(HINSTANCE instance) {
     instance_ = instance;
+    uiThread_ = GetCurrentThreadId();
     prepared_ = std::make_unique<PreparedAssets>();
     thread_ = CreateThread(nullptr, 0, Prepare, this, 0, nullptr);
     if (!thread_) prepared_.reset();
 }
 
+namespace {
+
+BOOL CALLBACK FindVisible(HWND window, LPARAM found) {
+    if (!IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// Loading COM and the codecs while the notice is being built would delay
+// the notice: start once it shows (it only reads the other thread's list).
+void AwaitNotice(DWORD uiThread) {
+    for (int waited = 0; waited < 1000; waited += 10) {
+        bool shown = false;
+        EnumThreadWindows(uiThread, FindVisible, reinterpret_cast<LPARAM>(&shown));
+        if (shown) return;
+        Sleep(10);
+    }
+}
+
+}  // namespace
+
 DWORD WINAPI WindowAssets::Prepare(void* self) {
     auto& assets = *static_cast<WindowAssets*>(self);
+    AwaitNotice(assets.uiThread_);
     *assets.prepared_ = PrepareAssets(assets.instance_);
     return 0;
 }

@@ -28,6 +28,7 @@ private:
     static DWORD WINAPI Prepare(void* self);
 
     HINSTANCE instance_ = nullptr;
+    DWORD uiThread_ = 0;
     HANDLE thread_ = nullptr;
     std::unique_ptr<PreparedAssets> prepared_;
 };
