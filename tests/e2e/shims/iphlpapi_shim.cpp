@@ -22,25 +22,6 @@ std::string Dotted(IPAddr address) {
            std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
 }
 
-std::string AnswerFor(const std::string& address) {
-    std::string table, answer = "none";
-    molra::shim::ReadEnvironment("MOLRA_SHIM_ECHO", table);
-    std::size_t start = 0;
-    while (start < table.size()) {
-        std::size_t end = table.find(',', start);
-        if (end == std::string::npos) end = table.size();
-        const std::string item = table.substr(start, end - start);
-        const std::size_t equals = item.find('=');
-        if (equals != std::string::npos) {
-            const std::string key = item.substr(0, equals);
-            if (key == address) return item.substr(equals + 1);
-            if (key == "*") answer = item.substr(equals + 1);
-        }
-        start = end + 1;
-    }
-    return answer;
-}
-
 }  // namespace
 
 extern "C" {
@@ -53,7 +34,7 @@ DWORD WINAPI IcmpSendEcho(HANDLE handle, IPAddr destination, LPVOID, WORD reques
                           PIP_OPTION_INFORMATION, LPVOID replyBuffer, DWORD replySize,
                           DWORD timeout) {
     const std::string address = Dotted(destination);
-    const std::string answer = AnswerFor(address);
+    const std::string answer = molra::shim::TableAnswer("MOLRA_SHIM_ECHO", address, "none");
     molra::shim::Log("IcmpSendEcho " + address + " timeout=" + std::to_string(timeout) + " -> " +
                      answer);
     if (handle != kHandle) {

@@ -22,30 +22,10 @@ struct QocInfo {
 };
 
 BOOL Answer(const char* entry, const std::string& address, const QocInfo* info) {
-    std::string table;
-    molra::shim::ReadEnvironment("MOLRA_SHIM_REACH", table);
-    int answer = 0;
-    DWORD lastError = 0;
-    bool found = false;
-    std::size_t start = 0;
-    while (start <= table.size() && !found) {
-        std::size_t end = table.find(',', start);
-        if (end == std::string::npos) end = table.size();
-        const std::string item = table.substr(start, end - start);
-        const std::size_t equals = item.find('=');
-        if (equals != std::string::npos) {
-            const std::string key = item.substr(0, equals);
-            char* rest = nullptr;
-            const int value = static_cast<int>(std::strtol(item.c_str() + equals + 1, &rest, 10));
-            const DWORD error = *rest == '/' ? std::strtoul(rest + 1, nullptr, 10) : 0;
-            if (key == address || key == "*") {
-                answer = value;
-                lastError = error;
-                found = key == address;
-            }
-        }
-        start = end + 1;
-    }
+    const std::string value = molra::shim::TableAnswer("MOLRA_SHIM_REACH", address, "0");
+    char* rest = nullptr;
+    const int answer = static_cast<int>(std::strtol(value.c_str(), &rest, 10));
+    const DWORD lastError = *rest == '/' ? std::strtoul(rest + 1, nullptr, 10) : 0;
     const int delay = molra::shim::ReadNumber("MOLRA_SHIM_REACH_DELAY_MS", 0);
     if (delay > 0) Sleep(static_cast<DWORD>(delay));
     std::string qoc = "null";

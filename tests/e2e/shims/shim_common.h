@@ -23,6 +23,27 @@ inline bool ReadEnvironment(const char* name, std::string& value) {
     return true;
 }
 
+// The answer for key in a table like "10.0.0.1=1,*=0" held by the variable
+// name: key's own, else the one for "*", else fallback.
+inline std::string TableAnswer(const char* name, const std::string& key, std::string fallback) {
+    std::string table;
+    ReadEnvironment(name, table);
+    std::size_t start = 0;
+    while (start < table.size()) {
+        std::size_t end = table.find(',', start);
+        if (end == std::string::npos) end = table.size();
+        const std::string item = table.substr(start, end - start);
+        const std::size_t equals = item.find('=');
+        if (equals != std::string::npos) {
+            if (item.compare(0, equals, key) == 0 && equals == key.size())
+                return item.substr(equals + 1);
+            if (item.compare(0, equals, "*") == 0 && equals == 1) fallback = item.substr(equals + 1);
+        }
+        start = end + 1;
+    }
+    return fallback;
+}
+
 inline int ReadNumber(const char* name, int fallback) {
     std::string value;
     if (!ReadEnvironment(name, value) || value.empty()) return fallback;
