@@ -45,7 +45,7 @@ done
 failed=0
 for dll in user32.dll gdi32.dll win32u.dll imm32.dll comctl32.dll uxtheme.dll msimg32.dll \
     ole32.dll combase.dll oleaut32.dll windowscodecs.dll shell32.dll shlwapi.dll \
-    wsock32.dll ws2_32.dll sensapi.dll; do
+    wsock32.dll ws2_32.dll sensapi.dll iphlpapi.dll; do
     if printf '%s\n' "$loaded" | grep -qx "$dll"; then
         echo "launch-dlls: the launch path loaded $dll" >&2
         failed=1
