@@ -573,7 +573,7 @@ DWORD WINAPI WindowAssets::Prepare(void* self) {
 
 std::unique_ptr<PreparedAssets> WindowAssets::Take() {
     if (!thread_) return nullptr;
-    // The thread has no window yet, so nothing can wait on it meanwhile.
+    // The calling thread shows no window yet, so nothing can wait on it meanwhile.
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(std::exchange(thread_, nullptr));
     return std::move(prepared_);
@@ -591,10 +591,10 @@ int RunMainWindow(Win32Platform& platform, HINSTANCE instance, WindowAssets& ass
     MainWindow window(platform, instance, prepared.get());
     if (!window.Create()) {
         const DWORD error = GetLastError();
-        platform.ShowMessage(std::string(text::kWindowFailed) + "\r\n" +
-                                 platform.ErrorText(error ? error : ERROR_CANNOT_MAKE),
+        platform.ShowMessage(std::string(text::kWindowFailed) +
+                                 (error ? "\r\n" + platform.ErrorText(error) : std::string()),
                              text::kCaption);
-        return static_cast<int>(error ? error : ERROR_CANNOT_MAKE);
+        return error ? static_cast<int>(error) : 1;
     }
     window.Show();
     return window.Run();
