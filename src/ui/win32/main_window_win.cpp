@@ -27,6 +27,7 @@ constexpr wchar_t kClassName[] = L"MOLRAvin";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
 constexpr SIZE kClientTwips{4110, 3090};
+constexpr UINT kWmAddToolTips = WM_APP + 1;
 constexpr COLORREF kText1Background = RGB(0xFF, 0xFF, 0xC0);
 
 // Neither IDOK nor IDCANCEL: Escape must not press Command2.
@@ -91,6 +92,7 @@ void LoadCommonControls() {
 }
 
 struct Icons {
+    UINT dpi = 0;
     OwnedIcon big;
     OwnedIcon small;
 };
@@ -116,7 +118,7 @@ Icons LoadIcons(HINSTANCE instance, UINT dpi) {
             instance, MAKEINTRESOURCEW(IDI_MOLRAVIN), IMAGE_ICON,
             SystemMetricForDpi(widthMetric, dpi), SystemMetricForDpi(heightMetric, dpi), 0)));
     };
-    return {load(SM_CXICON, SM_CYICON), load(SM_CXSMICON, SM_CYSMICON)};
+    return {dpi, load(SM_CXICON, SM_CYICON), load(SM_CXSMICON, SM_CYSMICON)};
 }
 
 }  // namespace
@@ -125,6 +127,7 @@ struct PreparedAssets {
     LogoPixels logo;
     bool logoDecoded = false;
     ClassIcons classIcons;
+    Icons icons;  // for the system DPI, which the window most often has
 };
 
 namespace {
@@ -133,6 +136,7 @@ PreparedAssets PrepareAssets(HINSTANCE instance) {
     PreparedAssets assets;
     assets.logoDecoded = DecodeLogo(instance, IDR_LOGO, assets.logo);
     assets.classIcons = LoadClassIcons(instance);
+    assets.icons = LoadIcons(instance, SystemDpi());
     return assets;
 }
 
@@ -179,6 +183,7 @@ private:
     Logo logo_;
     OwnedBitmap logoBitmap_;
     ClassIcons classIcons_;
+    Icons preparedIcons_;  // used once, when the window's DPI is theirs
     OwnedBrush text1Brush_{CreateSolidBrush(kText1Background)};
     bool ownColours_ = true;  // the yellow box and the logo; else the system's colours
     OwnedFont font_;
@@ -191,6 +196,7 @@ MainWindow::MainWindow(Win32Platform& platform, HINSTANCE instance, PreparedAsse
     PreparedAssets assets = prepared ? std::move(*prepared) : PrepareAssets(instance_);
     if (assets.logoDecoded) logo_.Set(std::move(assets.logo));
     classIcons_ = assets.classIcons;
+    preparedIcons_ = std::move(assets.icons);
 }
 
 bool MainWindow::Create() {
@@ -218,6 +224,8 @@ void MainWindow::Show() {
     SetForegroundWindow(window_);
     SetFocus(focus_);
     UpdateWindow(window_);
+    // Tips are needed only once the mouse rests on a control: not before the window shows.
+    PostMessageW(window_, kWmAddToolTips, 0, 0);
 }
 
 int MainWindow::Run() {
@@ -252,6 +260,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return onCreate() ? 0 : -1;
         case WM_COMMAND:
             onCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case kWmAddToolTips:
+            addToolTips();
             return 0;
         case DM_GETDEFID:  // asked by IsDialogMessageW when Enter is pressed
             return MAKELRESULT(kIdCommand1, DC_HASDEFID);
@@ -316,7 +327,6 @@ bool MainWindow::onCreate() {
     }
     SendMessageW(controls_[kText1], EM_SETLIMITTEXT, 0, 0);  // 0 lifts the default limit
     focus_ = controls_[kCommand1];
-    addToolTips();
     layout(WindowDpi(window_));
     return true;
 }
@@ -481,7 +491,8 @@ void MainWindow::chooseColours() {
 }
 
 void MainWindow::loadIcons(UINT dpi) {
-    Icons icons = LoadIcons(instance_, dpi);
+    Icons icons = preparedIcons_.dpi == dpi ? std::move(preparedIcons_) : LoadIcons(instance_, dpi);
+    preparedIcons_ = {};
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.big.get()));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small.get()));
     bigIcon_ = std::move(icons.big);
@@ -530,35 +541,38 @@ void MainWindow::centreOnWorkArea() {
 WindowAssets::WindowAssets() = default;
 
 WindowAssets::~WindowAssets() {
-    if (!thread_) return;
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
+    if (thread_) {
+        SetEvent(noticeGone_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    if (noticeGone_) CloseHandle(noticeGone_);
 }
 
 void WindowAssets::StartPreparing(HINSTANCE instance) {
     instance_ = instance;
     uiThread_ = GetCurrentThreadId();
+    noticeGone_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     prepared_ = std::make_unique<PreparedAssets>();
-    thread_ = CreateThread(nullptr, 0, Prepare, this, 0, nullptr);
+    if (noticeGone_) thread_ = CreateThread(nullptr, 0, Prepare, this, 0, nullptr);
     if (!thread_) prepared_.reset();
 }
 
 namespace {
 
-BOOL CALLBACK FindVisible(HWND window, LPARAM found) {
-    if (!IsWindowVisible(window)) return TRUE;
+BOOL CALLBACK FindAny(HWND, LPARAM found) {
     *reinterpret_cast<bool*>(found) = true;
     return FALSE;
 }
 
-// Loading COM and the codecs while the notice is being built would delay
-// the notice: start once it shows (it only reads the other thread's list).
-void AwaitNotice(DWORD uiThread) {
+// Loading COM and the codecs while the notice loads its own DLLs would delay
+// the notice: start once its window exists, or once it is gone already (this
+// only reads the other thread's window list).
+void AwaitNotice(DWORD uiThread, HANDLE noticeGone) {
     for (int waited = 0; waited < 1000; waited += 10) {
         bool shown = false;
-        EnumThreadWindows(uiThread, FindVisible, reinterpret_cast<LPARAM>(&shown));
-        if (shown) return;
-        Sleep(10);
+        EnumThreadWindows(uiThread, FindAny, reinterpret_cast<LPARAM>(&shown));
+        if (shown || WaitForSingleObject(noticeGone, 10) == WAIT_OBJECT_0) return;
     }
 }
 
@@ -566,13 +580,16 @@ void AwaitNotice(DWORD uiThread) {
 
 DWORD WINAPI WindowAssets::Prepare(void* self) {
     auto& assets = *static_cast<WindowAssets*>(self);
-    AwaitNotice(assets.uiThread_);
+    AwaitNotice(assets.uiThread_, assets.noticeGone_);
     *assets.prepared_ = PrepareAssets(assets.instance_);
+    // The controls' first paint loads it; here that costs the user nothing.
+    LoadSystemLibrary(L"msimg32.dll");
     return 0;
 }
 
 std::unique_ptr<PreparedAssets> WindowAssets::Take() {
     if (!thread_) return nullptr;
+    SetEvent(noticeGone_);
     // The calling thread shows no window yet, so nothing can wait on it meanwhile.
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(std::exchange(thread_, nullptr));

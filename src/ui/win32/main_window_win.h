@@ -29,6 +29,7 @@ private:
 
     HINSTANCE instance_ = nullptr;
     DWORD uiThread_ = 0;
+    HANDLE noticeGone_ = nullptr;  // set once the notice has returned
     HANDLE thread_ = nullptr;
     std::unique_ptr<PreparedAssets> prepared_;
 };
