@@ -127,11 +127,13 @@ EchoResult Win32Platform::SendEcho(const std::array<std::uint8_t, 4>& address,
     static_assert(sizeof destination == 4);
     std::memcpy(&destination, address.data(), 4);
     char request[32] = "MOLRAvin";
-    // Room for one reply with its data plus an ICMP error message.
+    // Room for one reply with its data plus an ICMP error message (8 bytes),
+    // and some to spare.
     alignas(ICMP_ECHO_REPLY) unsigned char reply[sizeof(ICMP_ECHO_REPLY) + sizeof request + 8 + 16];
     const DWORD replies = send(icmp, destination, request, sizeof request, nullptr, reply,
                                sizeof reply, timeoutMs);
     close(icmp);
+    // Address and Status lead the reply in its 32- and 64-bit layouts alike.
     const auto* answer = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply);
     // Another host may answer with an error about the address; only its own reply counts.
     return replies > 0 && answer->Status == IP_SUCCESS && answer->Address == destination
