@@ -209,8 +209,10 @@ std::string WindowText(HWND window) {
         return Narrow(std::wstring(L"<no answer>"));
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
+    // The second question may time out too (a debugged program stopped in between).
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, 5000, &copied))
+        return Narrow(std::wstring(L"<no answer>"));
     text.resize(copied);
     return Narrow(text);
 }
