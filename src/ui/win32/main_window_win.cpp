@@ -552,6 +552,9 @@ WindowAssets::~WindowAssets() {
 void WindowAssets::StartPreparing(HINSTANCE instance) {
     instance_ = instance;
     uiThread_ = GetCurrentThreadId();
+    // user32 is delay-loaded: this thread, which needs it for the notice next,
+    // loads it before the worker's first call could.
+    LoadSystemLibrary(L"user32.dll");
     noticeGone_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     prepared_ = std::make_unique<PreparedAssets>();
     if (noticeGone_) thread_ = CreateThread(nullptr, 0, Prepare, this, 0, nullptr);
