@@ -446,11 +446,8 @@ DebuggedRun RunUnderDebugger(const std::string& program, const std::string& argu
             if (GetTickCount64() > deadline) E2E_FAIL("the debugged program still runs");
             // Posted, not waited for: the program may stop at a debug event meanwhile.
             const auto box = FindMessageBox(process);
-            // A box whose text did not come back, or is not set yet (the program
-            // may be stopped at a debug event while the box is being built), is
-            // read again at the next pause.
-            if (box && box->window != answered && box->text != "<no answer>" &&
-                !box->text.empty()) {
+            // A box whose text did not come back is read again at the next pause.
+            if (box && box->window != answered && box->text != "<no answer>") {
                 run.boxes.push_back(box->text);
                 ClickButton(GetDlgItem(box->window, IDOK));
                 answered = box->window;
