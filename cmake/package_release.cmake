@@ -80,16 +80,16 @@ elseif(STEP STREQUAL "msi")
     message(FATAL_ERROR "wixl failed (${status})")
   endif()
 
-  # What wixl cannot write. The preset address (SERVER=...) goes into MOLRAvin.url in
-  # the working folder by WriteIniValues; its component installs only with SERVER.
-  # The component is permanent: the file is the site's setting, which neither an
-  # uninstall nor the removal of this version by an upgrade may take away, and
-  # RemoveIniValues leaves the lines of a permanent component alone.
   execute_process(COMMAND date -u -d @${TIME} "+%Y/%m/%d %H:%M:%S"
                   OUTPUT_VARIABLE time OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "date failed (${status})")
   endif()
+  # What wixl cannot write. The preset address (SERVER=...) goes into MOLRAvin.url in
+  # the working folder by WriteIniValues; its component installs only with SERVER.
+  # The component is permanent: the file is the site's setting, which neither an
+  # uninstall nor the removal of this version by an upgrade may take away, and
+  # RemoveIniValues leaves the lines of a permanent component alone.
   # msidbComponentAttributesPermanent, and msidbComponentAttributes64bit in the x64 package
   if(ARCH STREQUAL "x64")
     set(preset_attributes 272)
