@@ -52,7 +52,13 @@ wine_run() {
     tr -d '\r' <"$out.raw" >"$out"
     return $status
 }
-probe() { wine_run 60 "$probe" "$@"; }
+# A failed probe shows what it printed and what Wine said last, for the failure report.
+probe() {
+    wine_run 60 "$probe" "$@" && return 0
+    status=$?
+    { echo "msi_test: probe $1 -> $status"; tail -n 5 "$out"; tail -n 5 "$logs/wine.log"; } >&2
+    return $status
+}
 field() { sed -n "s/^$1=//p" "$out"; }
 
 # msiexec_run <log name> <msiexec arguments...>: the exit code, its verbose log kept.
