@@ -1,5 +1,6 @@
 #include "net/net.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -79,31 +80,62 @@ std::string SplitFirstToken(std::string& text, const std::string& delimiter) {
     return token;
 }
 
-std::string GetHostAddress(Platform& platform, const std::string& hostName, int index) {
-    if (index < 0) return {};
+std::vector<std::string> GetHostAddresses(Platform& platform, const std::string& hostName) {
+    std::vector<std::string> dotted;
     const auto addresses = platform.HostAddresses(hostName);
-    if (!addresses || static_cast<std::size_t>(index) >= addresses->size()) return {};
-    const std::vector<std::uint8_t>& bytes = (*addresses)[static_cast<std::size_t>(index)];
-    std::string dotted;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0) dotted += '.';
-        dotted += std::to_string(bytes[i]);
+    if (!addresses) return dotted;
+    for (const std::vector<std::uint8_t>& bytes : *addresses) {
+        std::vector<std::string> fields;
+        for (std::uint8_t byte : bytes) fields.push_back(std::to_string(byte));
+        dotted.push_back(JoinFields(fields, '.'));
     }
     return dotted;
 }
 
+std::string GetHostAddress(Platform& platform, const std::string& hostName, int index) {
+    if (index < 0) return {};
+    const std::vector<std::string> addresses = GetHostAddresses(platform, hostName);
+    const auto at = static_cast<std::size_t>(index);
+    return at < addresses.size() ? addresses[at] : std::string();
+}
+
+std::optional<std::string> DeriveServerAddress(const std::string& localAddress) {
+    std::vector<std::string> fields = SplitFields(localAddress, '.');
+    if (fields.size() < 4) return std::nullopt;
+    fields[3] = "1";
+    return JoinFields(fields, '.');
+}
+
+namespace {
+
+// Loopback (127/8) and link-local (169.254/16): a PC without a network yet
+// lists these, and no server stands behind them.
+bool FacesLan(const std::string& localAddress) {
+    const std::vector<std::string> fields = SplitFields(localAddress, '.');
+    return !(fields.size() >= 2 &&
+             (fields[0] == "127" || (fields[0] == "169" && fields[1] == "254")));
+}
+
+}  // namespace
+
 DeterminedAddress DetermineServerAddress(Platform& platform) {
-    if (InitSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, std::nullopt};
+    if (InitSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}, {}};
     const std::string hostName = GetLocalHostName(platform);
-    std::vector<std::string> fields = SplitFields(GetHostAddress(platform, hostName, 0), '.');
-    // Without four fields there is nothing to derive; the library is still released.
-    std::optional<std::string> address;
-    if (fields.size() >= 4) {
-        fields[3] = "1";
-        address = JoinFields(fields, '.');
+    const std::vector<std::string> local = GetHostAddresses(platform, hostName);
+    DeterminedAddress determined;
+    if (!local.empty()) determined.address = DeriveServerAddress(local.front());
+    // A VPN client or a virtual adapter may come first: each address gets its turn.
+    for (const std::string& address : local) {
+        if (determined.candidates.size() == kMaxCandidates) break;
+        const std::optional<std::string> server = DeriveServerAddress(address);
+        if (server && FacesLan(address) &&
+            std::find(determined.candidates.begin(), determined.candidates.end(), *server) ==
+                determined.candidates.end())
+            determined.candidates.push_back(*server);
     }
-    if (CleanSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, std::nullopt};
-    return {SocketStatus::Ok, address};
+    // The library is released on every path, whatever was found.
+    if (CleanSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}, {}};
+    return determined;
 }
 
 std::optional<std::array<std::uint8_t, 4>> ParseDottedIPv4(const std::string& text) {
@@ -125,22 +157,59 @@ std::optional<std::array<std::uint8_t, 4>> ParseDottedIPv4(const std::string& te
     return bytes;
 }
 
+std::optional<std::string> HostPart(const std::string& address) {
+    std::string host = address;
+    if (const std::size_t colon = address.find(':'); colon != std::string::npos) {
+        const std::string port = address.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(port) > 65535)
+            return std::nullopt;
+        host = address.substr(0, colon);
+    }
+    if (ParseDottedIPv4(host)) return host;
+    // Digits and dots alone are no name: the resolver would read them as a
+    // shortened address ("10.1" as 10.0.0.1).
+    if (host.empty() || host.size() > 253 || host.find_first_not_of("0123456789.") == std::string::npos)
+        return std::nullopt;
+    for (const std::string& label : SplitFields(host, '.')) {
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return std::nullopt;
+        for (const char c : label) {
+            const bool letterOrDigit =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+            if (!letterOrDigit && c != '-') return std::nullopt;
+        }
+    }
+    return host;
+}
+
 namespace {
 
-// Since Vista the check answers ERROR_CALL_NOT_IMPLEMENTED, as its result or
-// as the last error behind a 0: only then does an echo decide. Names and
-// other texts are never looked up or sent.
+// The address to echo: a dotted host as it stands, a name's first IPv4
+// address from a socket session of its own. Any failure on the way means
+// "unreachable", never a message: those belong to finding the server.
+std::optional<std::array<std::uint8_t, 4>> EchoTarget(Platform& platform,
+                                                      const std::string& address) {
+    const std::optional<std::string> host = HostPart(address);
+    if (!host) return std::nullopt;
+    if (auto bytes = ParseDottedIPv4(*host)) return bytes;
+    if (static_cast<std::int16_t>(platform.SocketStartup(kWinsockVersion)) != 0) return std::nullopt;
+    const auto addresses = platform.HostAddresses(*host);
+    if (platform.SocketCleanup() != 0 || !addresses) return std::nullopt;
+    for (const std::vector<std::uint8_t>& bytes : *addresses)
+        if (bytes.size() == 4) return std::array<std::uint8_t, 4>{bytes[0], bytes[1], bytes[2], bytes[3]};
+    return std::nullopt;
+}
+
+// Only the answer 1 is trusted: since Vista the check answers
+// ERROR_CALL_NOT_IMPLEMENTED, as its result or as a 0 with that last error,
+// so no other answer can mean "unreachable".
 bool IsReachable(Platform& platform, const std::string& address) {
-    const ReachabilityAnswer answer = platform.IsDestinationReachable(address);
-    if (answer.available && answer.result == 1) return true;
-    const bool cannotTell =
-        !answer.available || answer.result == static_cast<int>(kErrorCallNotImplemented) ||
-        (answer.result == 0 && answer.lastError == kErrorCallNotImplemented);
-    if (!cannotTell) return false;
-    const auto bytes = ParseDottedIPv4(address);
-    if (!bytes) return false;
+    if (platform.CheckDestination(address) == 1) return true;
+    const auto target = EchoTarget(platform, address);
+    if (!target) return false;
     for (int attempt = 0; attempt < kEchoAttempts; ++attempt) {
-        const EchoResult echo = platform.SendEcho(*bytes, kEchoTimeoutMs);
+        const EchoResult echo = platform.SendEcho(*target, kEchoTimeoutMs);
         if (echo == EchoResult::Reply) return true;
         if (echo == EchoResult::Unavailable) return false;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -30,20 +31,32 @@ std::string GetLocalHostName(Platform& platform);
 // (becomes empty when the delimiter is missing).
 std::string SplitFirstToken(std::string& text, const std::string& delimiter);
 
-// Address number index (from 0) of hostName in dotted decimal, or empty when
-// the look-up fails or the list is shorter. Reports nothing.
+// Every address of hostName in dotted decimal, in the platform's order; none
+// when the look-up fails. Reports nothing.
+std::vector<std::string> GetHostAddresses(Platform& platform, const std::string& hostName);
+// Address number index (from 0) of hostName, or empty when the look-up fails
+// or the list is shorter.
 std::string GetHostAddress(Platform& platform, const std::string& hostName, int index);
+
+// The address with its fourth field set to "1"; nullopt with fewer than four fields.
+std::optional<std::string> DeriveServerAddress(const std::string& localAddress);
+
+inline constexpr std::size_t kMaxCandidates = 4;
 
 struct DeterminedAddress {
     SocketStatus status = SocketStatus::Ok;
-    std::optional<std::string> address;  // nullopt when no address was found or on Fatal
+    // Derived from the local first address; nullopt when it has no four
+    // fields, when there is none, or on Fatal.
+    std::optional<std::string> address;
+    // Where a server may stand, in the order to check them: derived from each
+    // local address in turn, leaving out loopback and link-local ones (never a
+    // LAN with a server), each once, at most kMaxCandidates.
+    std::vector<std::string> candidates;
 };
 
-// One full socket-library cycle: the local first address with its fourth
-// field set to "1". No address when that has fewer than four fields.
+// One full socket-library cycle and one look-up of the local host.
 [[nodiscard]] DeterminedAddress DetermineServerAddress(Platform& platform);
 
-inline constexpr std::uint32_t kErrorCallNotImplemented = 120;
 inline constexpr int kEchoAttempts = 3;
 inline constexpr std::uint32_t kEchoTimeoutMs = 1000;
 
@@ -51,10 +64,16 @@ inline constexpr std::uint32_t kEchoTimeoutMs = 1000;
 // else), or nullopt for any other text.
 std::optional<std::array<std::uint8_t, 4>> ParseDottedIPv4(const std::string& text);
 
+// The host part of a typed address ("nas", "server.firma.local" or a dotted
+// IPv4 address, each optionally followed by ":port"); nullopt for any other
+// text, a URL included.
+std::optional<std::string> HostPart(const std::string& address);
+
 // Seconds the whole check took when the address is reachable (0.0 included),
-// otherwise kUnreachable. Reachable is the platform's answer 1; when the
-// platform cannot tell (it no longer implements the check), an ICMP echo of a
-// dotted IPv4 address decides.
+// otherwise kUnreachable. Only the platform's answer 1 is trusted (since Vista
+// it answers ERROR_CALL_NOT_IMPLEMENTED, also as a 0): for any other answer an
+// ICMP echo of the host decides, a name being looked up first in a socket
+// session of its own. Reports nothing.
 float ProbeReachability(Platform& platform, const std::string& address);
 
 }  // namespace molra

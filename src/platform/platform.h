@@ -31,12 +31,6 @@ struct RegistryValue {
     std::optional<std::string> data;
 };
 
-struct ReachabilityAnswer {
-    bool available = true;       // false when Sensapi.dll or its entry point is missing
-    int result = 0;              // the check's raw result
-    std::uint32_t lastError = 0;  // GetLastError right after the call (cleared before it)
-};
-
 // One ICMP echo: Reply only for a reply with status success from the address asked.
 enum class EchoResult { Reply, NoReply, Unavailable };
 
@@ -89,8 +83,9 @@ public:
     // network order; nullopt when the look-up gives no host record.
     virtual std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(
         const std::string& hostName) = 0;
-    // IsDestinationReachable's raw answer for address.
-    virtual ReachabilityAnswer IsDestinationReachable(const std::string& address) = 0;
+    // The reachability check's raw answer for address; 0 when Sensapi.dll or
+    // its entry point is missing.
+    virtual int CheckDestination(const std::string& address) = 0;
     // One ICMP echo request to address (its bytes in network order), waiting
     // up to timeoutMs for the reply. Unavailable when the echo service cannot
     // be loaded or opened.

@@ -1,16 +1,16 @@
 #include "ui/commands.h"
 
-#include "common/text.h"
+#include "common/texts.h"
 #include "net/net.h"
 #include "shortcut/shortcut.h"
-#include "common/texts.h"
 
 namespace molra {
 
 namespace {
 
 // True when the file was written; otherwise the user was told why.
-bool SaveShortcut(Platform& platform, const std::string& path, const std::string& address) {
+bool SaveShortcut(Platform& platform, const std::string& address) {
+    const std::string path = ShortcutPath(platform);
     const std::uint32_t error =
         platform.SaveFileAtomically(path, ShortcutFileBytes(platform, address, platform.ProgramFolder()));
     if (error == 0) return true;
@@ -21,34 +21,47 @@ bool SaveShortcut(Platform& platform, const std::string& path, const std::string
 
 }  // namespace
 
-ClickOutcome Command1_Click(Platform& platform, const std::string& text1) {
-    const std::string shortcutPath = ShortcutPath(platform);
+ServerCheck CheckServer(Platform& platform, const std::string& text1) {
+    ServerCheck check;
     const std::string typed = TrimSpaces(text1);
-    ClickOutcome outcome;
+    if (!typed.empty()) {
+        check.typed = true;
+        check.address = typed;
+        check.reachable = ProbeReachability(platform, typed) != kUnreachable;
+        return check;
+    }
+    // Determined once: the address checked is the one saved and shown.
+    const DeterminedAddress determined = DetermineServerAddress(platform);
+    check.fatal = determined.status == SocketStatus::Fatal;
+    for (const std::string& candidate : determined.candidates) {
+        if (ProbeReachability(platform, candidate) == kUnreachable) continue;
+        check.address = candidate;
+        check.reachable = true;
+        break;
+    }
+    return check;
+}
 
-    if (typed.empty()) {
-        // Determined once: the address probed is the one saved and shown.
-        const DeterminedAddress determined = DetermineServerAddress(platform);
-        if (determined.status == SocketStatus::Fatal) {
-            outcome.endProcess = true;
-            return outcome;
-        }
-        if (!determined.address ||
-            ProbeReachability(platform, *determined.address) == kUnreachable) {
-            platform.ShowMessage(text::kNoServer, text::kCaption);
-            return outcome;
-        }
-        if (SaveShortcut(platform, shortcutPath, *determined.address)) {
-            platform.ShowMessage(text::kReachable, text::kCaption);
-            outcome.newText1 = *determined.address;
-        }
+ClickOutcome FinishClick(Platform& platform, const ServerCheck& check) {
+    ClickOutcome outcome;
+    if (check.fatal) {
+        outcome.endProcess = true;
         return outcome;
     }
-
-    // An unreachable typed address is saved all the same; the message says so.
-    const bool reachable = ProbeReachability(platform, typed) != kUnreachable;
-    if (SaveShortcut(platform, shortcutPath, typed))
-        platform.ShowMessage(reachable ? text::kReachable : text::kUnreachable, text::kCaption);
+    if (check.typed) {
+        // An unreachable typed address is saved all the same; the message says so.
+        if (SaveShortcut(platform, *check.address))
+            platform.ShowMessage(check.reachable ? text::kReachable : text::kUnreachable, text::kCaption);
+        return outcome;
+    }
+    if (!check.address) {
+        platform.ShowMessage(text::kNoServer, text::kCaption);
+        return outcome;
+    }
+    if (SaveShortcut(platform, *check.address)) {
+        platform.ShowMessage(text::kReachable, text::kCaption);
+        outcome.newText1 = *check.address;
+    }
     return outcome;
 }
 

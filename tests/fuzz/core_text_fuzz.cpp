@@ -322,13 +322,14 @@ void FuzzCommand1Click(FuzzedDataProvider& in) {
         platform.reachability[derived] = answer;
     }
 
-    const molra::ClickOutcome outcome = molra::Command1_Click(platform, box);
+    const molra::ClickOutcome outcome = molra::testing::Command1_Click(platform, box);
 
     const bool written = platform.fileBytes[path] != oldBytes;
     CHECK(platform.replacedPaths.size() <= 1);
     if (outcome.endProcess) CHECK(platform.replacedPaths.empty() && !outcome.newText1);
     if (!typed.empty()) {
-        for (const std::string& call : platform.calls) CHECK(!StartsWith(call, "startup"));
+        // A typed name may be looked up, but the PC's own addresses never are.
+        for (const std::string& call : platform.calls) CHECK(!StartsWith(call, "gethostname"));
         CHECK(!outcome.newText1);
     }
     CHECK(written == (!platform.replacedPaths.empty() && platform.replaceError == 0));

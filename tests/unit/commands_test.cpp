@@ -10,6 +10,7 @@ namespace molra {
 namespace {
 
 using testing::FakePlatform;
+using testing::Command1_Click;
 using namespace expected;
 
 const std::string kPath = "C:\\Work\\MOLRAvin.url";
@@ -59,8 +60,9 @@ TEST(Command1Click, UnreachableOrMissingServerWritesNothing) {
         int answer;
         long probes;
     } rows[] = {
-        {"server does not answer", true, 0, 1},
-        {"check fails oddly", true, 2, 1},
+        // Each of the PC's two addresses gives a server to try.
+        {"server does not answer", true, 0, 2},
+        {"check fails oddly", true, 2, 2},
         {"local name does not resolve", false, 1, 0},
     };
     for (const auto& row : rows) {
@@ -73,6 +75,48 @@ TEST(Command1Click, UnreachableOrMissingServerWritesNothing) {
         EXPECT_EQ(platform.messages, std::vector<std::string>{kNoServer}) << row.what;
         EXPECT_EQ(Count(platform.calls, "probe"), row.probes) << row.what;
         EXPECT_EQ(Count(platform.calls, "cleanup"), 1) << row.what;
+    }
+}
+
+TEST(Command1Click, TriesTheServerOfEachLanAddressInTurnAndTakesTheFirstThatAnswers) {
+    const struct {
+        const char* what;
+        std::vector<std::vector<std::uint8_t>> addresses;
+        const char* answering;
+        std::vector<std::string> probed;
+    } rows[] = {
+        {"a VPN client comes first", {{10, 8, 0, 6}, {192, 168, 2, 10}}, "192.168.2.1",
+         {"10.8.0.1", "192.168.2.1"}},
+        {"loopback and link-local are no LAN", {{127, 0, 0, 1}, {169, 254, 7, 8}, {192, 168, 2, 10}},
+         "192.168.2.1", {"192.168.2.1"}},
+        {"no network yet", {{127, 0, 0, 1}}, nullptr, {}},
+        {"the same server once, at most four",
+         {{10, 0, 0, 7}, {10, 0, 0, 8}, {10, 0, 1, 7}, {10, 0, 2, 7}, {10, 0, 3, 7}, {10, 0, 4, 7}},
+         nullptr, {"10.0.0.1", "10.0.1.1", "10.0.2.1", "10.0.3.1"}},
+        // The PC itself holds the .1 of a virtual adapter: it may be the server.
+        {"host of a virtual adapter", {{172, 20, 0, 1}, {192, 168, 2, 10}}, "172.20.0.1",
+         {"172.20.0.1"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakePlatform platform;
+        platform.hosts["pc-42"] = row.addresses;
+        if (row.answering) platform.reachability[row.answering] = 1;
+        const ClickOutcome outcome = Command1_Click(platform, "");
+        std::vector<std::string> probed;
+        for (const std::string& call : platform.calls)
+            if (call.rfind("probe ", 0) == 0) probed.push_back(call.substr(6));
+        EXPECT_EQ(probed, row.probed);
+        EXPECT_EQ(Count(platform.calls, "startup"), 1);
+        if (row.answering) {
+            EXPECT_EQ(outcome.newText1, row.answering);
+            EXPECT_EQ(platform.fileBytes[kPath], FileFor(row.answering));
+            EXPECT_EQ(platform.messages, std::vector<std::string>{kReachable});
+        } else {
+            EXPECT_FALSE(outcome.newText1);
+            EXPECT_TRUE(platform.replacedPaths.empty());
+            EXPECT_EQ(platform.messages, std::vector<std::string>{kNoServer});
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "ui/commands.h"
 
 namespace molra::testing {
 
@@ -34,7 +35,6 @@ public:
     HostNameResult hostName{0, std::string("pc-42") + std::string(251, '\0'), 0};
     std::map<std::string, std::optional<std::vector<std::vector<std::uint8_t>>>> hosts;
     std::map<std::string, int> reachability;  // address -> raw answer; missing means 0
-    std::map<std::string, std::uint32_t> reachabilityError;  // last error after the check
     bool sensapiMissing = false;
     // dotted address -> echo results in turn; missing or used up means NoReply
     std::map<std::string, std::vector<EchoResult>> echoes;
@@ -116,13 +116,10 @@ public:
         if (host == hosts.end()) return std::nullopt;
         return host->second;
     }
-    ReachabilityAnswer IsDestinationReachable(const std::string& address) override {
+    int CheckDestination(const std::string& address) override {
         calls.push_back("probe " + address);
-        if (sensapiMissing) return {false, 0, 0};
         auto answer = reachability.find(address);
-        auto error = reachabilityError.find(address);
-        return {true, answer == reachability.end() ? 0 : answer->second,
-                error == reachabilityError.end() ? 0u : error->second};
+        return sensapiMissing || answer == reachability.end() ? 0 : answer->second;
     }
     EchoResult SendEcho(const std::array<std::uint8_t, 4>& address, std::uint32_t timeoutMs) override {
         std::string dotted;
@@ -158,5 +155,10 @@ public:
 private:
     std::size_t clockIndex_ = 0;
 };
+
+// Command1 as the window runs it: the check (on its worker), then the end of the click.
+inline ClickOutcome Command1_Click(Platform& platform, const std::string& box) {
+    return FinishClick(platform, CheckServer(platform, box));
+}
 
 }  // namespace molra::testing

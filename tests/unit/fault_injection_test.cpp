@@ -16,6 +16,7 @@ namespace molra {
 namespace {
 
 using namespace expected;
+using testing::Command1_Click;
 
 enum class Fault {
     BrowserKey,        // the browser's key cannot be opened or its value's type queried

@@ -188,36 +188,48 @@ TEST(SplitFirstToken, CutsAtTheFirstWholeDelimiter) {
     }
 }
 
-TEST(ProbeReachability, AnswerOneOrAnEchoWhenTheCheckCannotTellAndTheWholeCheckIsTimed) {
+TEST(ProbeReachability, OnlyTheAnswerOneIsTrustedAnEchoDecidesTheRestAndTheWholeCheckIsTimed) {
     using enum EchoResult;
     const struct {
         int answer;
         std::vector<double> clock;
         float expected;
-        std::uint32_t lastError = 0;
         std::vector<EchoResult> echoes = {};
         int echoesSent = 0;
         bool missing = false;
         const char* address = "192.168.2.1";
+        const char* lookedUp = nullptr;  // the name resolved in a session of its own
+        Addresses resolved = std::nullopt;
+        int startup = 0, cleanup = 0;
     } rows[] = {
         {1, {100.0, 100.25}, 0.25f},
         {1, {7.5, 7.5}, 0.0f},
         {1, {86399.5, 86400.75}, 1.25f},
-        {0, {100.0, 100.25}, -1.0f},
-        {2, {100.0, 100.25}, -1.0f},
-        {-1, {100.0, 100.25}, -1.0f},
-        {0, {100.0, 100.25}, -1.0f, 5},
-        {1, {100.0, 100.25}, 0.25f, 120},  // a stale last error behind a 1 changes nothing
-        // Cannot tell: the echo decides, up to three requests, and the time covers them.
-        {120, {100.0, 103.5}, 3.5f, 0, {NoReply, NoReply, Reply}, 3},
-        {0, {100.0, 100.5}, 0.5f, 120, {Reply}, 1},
-        {0, {100.0, 101.0}, 1.0f, 0, {Reply}, 1, true},
-        {120, {100.0, 103.0}, -1.0f, 0, {NoReply, NoReply, NoReply, Reply}, 3},
-        {120, {100.0, 100.0}, -1.0f, 0, {Unavailable, Reply}, 1},
-        // Only a dotted IPv4 address is echoed: no name, URL or padded text.
-        {120, {100.0, 101.0}, -1.0f, 0, {Reply}, 0, false, "server.local"},
-        {120, {100.0, 101.0}, -1.0f, 0, {Reply}, 0, false, " 192.168.2.1"},
-        {120, {100.0, 101.0}, -1.0f, 0, {Reply}, 0, true, ""},
+        {1, {100.0, 100.25}, 0.25f, {Reply}, 0},  // 1 needs no echo
+        // Any other answer: up to three echoes decide, and the time covers them.
+        {0, {100.0, 103.0}, -1.0f, {}, 3},
+        {2, {100.0, 103.0}, -1.0f, {}, 3},
+        {-1, {100.0, 103.0}, -1.0f, {}, 3},
+        {2, {100.0, 100.5}, 0.5f, {Reply}, 1},
+        {120, {100.0, 103.5}, 3.5f, {NoReply, NoReply, Reply}, 3},
+        {0, {100.0, 100.5}, 0.5f, {Reply}, 1},
+        {0, {100.0, 101.0}, 1.0f, {Reply}, 1, true},
+        {120, {100.0, 103.0}, -1.0f, {NoReply, NoReply, NoReply, Reply}, 3},
+        {120, {100.0, 100.0}, -1.0f, {Unavailable, Reply}, 1},
+        {0, {100.0, 101.0}, 1.0f, {Reply}, 1, false, "192.168.2.1:8080"},
+        // A name is looked up and its first IPv4 address echoed.
+        {0, {100.0, 101.0}, 1.0f, {Reply}, 1, false, "nas", "nas",
+         Of({{1, 2, 3, 4, 5, 6}, {192, 168, 2, 1}, {10, 0, 0, 1}})},
+        {120, {100.0, 101.0}, 1.0f, {Reply}, 1, false, "server.firma.local:8080",
+         "server.firma.local", Of({{192, 168, 2, 1}})},
+        {0, {100.0, 101.0}, -1.0f, {Reply}, 0, false, "server.local", "server.local"},
+        {0, {100.0, 101.0}, -1.0f, {Reply}, 0, false, "nas", "nas", Of({})},
+        // A socket failure on the way means unreachable, never a message.
+        {0, {100.0, 101.0}, -1.0f, {Reply}, 0, false, "nas", "nas", Of({{192, 168, 2, 1}}), 0, -1},
+        // Nothing else is looked up or sent: no URL, padded or empty text.
+        {0, {100.0, 101.0}, -1.0f, {Reply}, 0, false, "http://192.168.2.1"},
+        {120, {100.0, 101.0}, -1.0f, {Reply}, 0, false, " 192.168.2.1"},
+        {120, {100.0, 101.0}, -1.0f, {Reply}, 0, true, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.address) + " answer " + std::to_string(row.answer) +
@@ -225,19 +237,46 @@ TEST(ProbeReachability, AnswerOneOrAnEchoWhenTheCheckCannotTellAndTheWholeCheckI
         FakePlatform platform;
         platform.clock = row.clock;
         platform.reachability[row.address] = row.answer;
-        platform.reachabilityError[row.address] = row.lastError;
         platform.sensapiMissing = row.missing;
         platform.echoes["192.168.2.1"] = row.echoes;
+        platform.cleanupResult = row.cleanup;
+        if (row.lookedUp) platform.hosts[row.lookedUp] = row.resolved;
         const float result = ProbeReachability(platform, row.address);
         // Callers compare bit patterns, so 0.0 must not collide with the sentinel.
         EXPECT_EQ(std::bit_cast<std::uint32_t>(result), std::bit_cast<std::uint32_t>(row.expected));
         Calls expectedCalls{"clock", std::string("probe ") + row.address};
+        if (row.lookedUp)
+            expectedCalls.insert(expectedCalls.end(), {"startup 257", std::string("gethostbyname ") + row.lookedUp, "cleanup"});
         for (int i = 0; i < row.echoesSent; ++i) expectedCalls.push_back("echo 192.168.2.1 1000");
         if (row.expected != kUnreachable) expectedCalls.push_back("clock");
         EXPECT_EQ(platform.calls, expectedCalls);
         EXPECT_TRUE(platform.messages.empty());
     }
+    // A failed start of the library: no look-up, nothing shown.
+    FakePlatform platform;
+    platform.startupResult = 10091;
+    platform.hosts["nas"] = Of({{192, 168, 2, 1}});
+    platform.echoes["192.168.2.1"] = {Reply};
+    EXPECT_EQ(ProbeReachability(platform, "nas"), kUnreachable);
+    EXPECT_EQ(platform.calls, (Calls{"clock", "probe nas", "startup 257"}));
+    EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(std::bit_cast<std::uint32_t>(kUnreachable), 0xBF800000u);
+}
+
+TEST(HostPart, NamesAndDottedAddressesWithAnOptionalPort) {
+    const struct {
+        const char* text;
+        std::optional<std::string> expected;
+    } rows[] = {
+        {"nas", "nas"}, {"Server-1.firma.local", "Server-1.firma.local"}, {"nas:80", "nas"},
+        {"192.168.2.1:8080", "192.168.2.1"}, {"3com", "3com"}, {"nas:", std::nullopt},
+        {"nas:65536", std::nullopt}, {"nas:8a", std::nullopt}, {"nas:80:80", std::nullopt},
+        {"10.1", std::nullopt}, {"300.1.1.1", std::nullopt}, {"-nas", std::nullopt},
+        {"nas-", std::nullopt}, {"a..b", std::nullopt}, {".nas", std::nullopt},
+        {"server name", std::nullopt}, {"nas/start", std::nullopt}, {"http://nas", std::nullopt},
+        {"r\xC3\xA4" "chner", std::nullopt}, {"", std::nullopt}, {":80", std::nullopt},
+    };
+    for (const auto& row : rows) EXPECT_EQ(HostPart(row.text), row.expected) << row.text;
 }
 
 TEST(ParseDottedIPv4, FourDecimalFieldsUpTo255AndNothingElse) {

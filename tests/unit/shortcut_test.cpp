@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/paths.h"
 #include "fake_platform.h"
 #include "shortcut/shortcut.h"
 
@@ -68,6 +69,23 @@ TEST(Utf16LeWithBom, EncodesEveryPlane) {
         {"\x80" "A", std::string("\xFF\xFE\xFD\xFF" "A\0", 6)},           // stray continuation
     };
     for (const auto& row : rows) EXPECT_EQ(Utf16LeWithBom(row.utf8), row.utf16);
+}
+
+// Saved beside the file and never longer than its path, so it fits wherever the file fits.
+TEST(TemporarySiblingPath, StaysInTheFolderAndShorterThanTheFile) {
+    const struct {
+        std::string target, expected;
+        std::uint16_t number;
+    } rows[] = {
+        {"C:\\Work\\MOLRAvin.url", "C:\\Work\\~MVBEEF.tmp", 0xBEEF},
+        {"C:\\\\MOLRAvin.url", "C:\\\\~MV0000.tmp", 0},
+        {"\\\\server\\share\\MOLRAvin.url", "\\\\server\\share\\~MVFFFF.tmp", 0xFFFF},
+    };
+    for (const auto& row : rows) {
+        const std::string temporary = TemporarySiblingPath(row.target, row.number);
+        EXPECT_EQ(temporary, row.expected);
+        EXPECT_LT(temporary.size(), row.target.size());
+    }
 }
 
 }  // namespace

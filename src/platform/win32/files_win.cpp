@@ -1,6 +1,8 @@
 // The file system: where the program runs and the shortcut file itself.
 #include "platform/win32/win32_platform.h"
 
+#include "common/paths.h"
+
 namespace molra {
 
 namespace {
@@ -84,13 +86,28 @@ DWORD Retrying(Attempt attempt) {
     return error;
 }
 
-DWORD WriteTemporary(const std::wstring& temporary, const std::string& bytes) {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    DWORD error = Retrying([&](bool&) {
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        return file == INVALID_HANDLE_VALUE ? GetLastError() : DWORD{0};
+// A new temporary file beside target, never one that is there already
+// (another copy of the program may be saving too); its name in temporary.
+DWORD CreateTemporary(const std::string& target, std::wstring& temporary, HANDLE& file) {
+    auto number = static_cast<std::uint16_t>(GetCurrentProcessId() ^ GetTickCount());
+    const DWORD error = Retrying([&](bool&) {
+        for (int name = 0; name < 64; ++name, ++number) {
+            temporary = Widen(TemporarySiblingPath(target, number));
+            file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) return DWORD{0};
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
+        }
+        return static_cast<DWORD>(ERROR_FILE_EXISTS);
     });
+    if (error) temporary.clear();  // none of ours: nothing to delete
+    return error;
+}
+
+DWORD WriteTemporary(const std::string& target, std::wstring& temporary, const std::string& bytes) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = CreateTemporary(target, temporary, file);
     if (error) return error;
     DWORD written = 0;
     const bool stored = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -130,11 +147,11 @@ DWORD MoveOver(const std::wstring& temporary, const std::wstring& target, bool& 
 
 std::uint32_t Win32Platform::SaveFileAtomically(const std::string& path, const std::string& bytes) {
     const std::wstring target = Widen(path);
-    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    DWORD error = WriteTemporary(temporary, bytes);
+    std::wstring temporary;
+    DWORD error = WriteTemporary(path, temporary, bytes);
     if (error == 0) error = Retrying([&](bool& final) { return MoveOver(temporary, target, final); });
     if (error == 0) return 0;
-    DeleteFileW(temporary.c_str());
+    if (!temporary.empty()) DeleteFileW(temporary.c_str());
     return error;
 }
 

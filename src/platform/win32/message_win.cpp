@@ -4,7 +4,14 @@
 namespace molra {
 
 void Win32Platform::ShowMessage(const std::string& text, const std::string& caption) {
-    MessageBoxW(owner_, Widen(text).c_str(), Widen(caption).c_str(), MB_OK | MB_SETFOREGROUND);
+    HWND owner = owner_.load();
+    // Every window belongs to the window's thread; a worker waits there for the answer.
+    if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) {
+        MessageRequest request{text, caption};
+        SendMessageW(owner, kWmShowMessage, 0, reinterpret_cast<LPARAM>(&request));
+        return;
+    }
+    MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), MB_OK | MB_SETFOREGROUND);
 }
 
 std::string Win32Platform::ErrorText(std::uint32_t code) {

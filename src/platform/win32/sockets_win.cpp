@@ -99,16 +99,13 @@ std::optional<std::vector<std::vector<std::uint8_t>>> Win32Platform::HostAddress
     return addresses;
 }
 
-ReachabilityAnswer Win32Platform::IsDestinationReachable(const std::string& address) {
+int Win32Platform::CheckDestination(const std::string& address) {
     // The W twin: a typed address reaches the check whole, whatever the code page.
     using Fn = BOOL(WINAPI*)(LPCWSTR, QocInfo*);
     auto reachable = SystemProc<Fn>(L"sensapi.dll", "IsDestinationReachableW");
-    if (!reachable) return {false, 0, 0};
+    if (!reachable) return 0;
     QocInfo info{sizeof(QocInfo), 0, 0, 0};
-    // Since Vista the answer may come only as the last error: no stale one may count.
-    SetLastError(0);
-    const BOOL result = reachable(Widen(address).c_str(), &info);
-    return {true, result, GetLastError()};
+    return reachable(Widen(address).c_str(), &info);
 }
 
 EchoResult Win32Platform::SendEcho(const std::array<std::uint8_t, 4>& address,

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "platform/platform.h"
@@ -32,19 +33,28 @@ public:
     HostNameResult LocalHostName() override;
     std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(
         const std::string& hostName) override;
-    ReachabilityAnswer IsDestinationReachable(const std::string& address) override;
+    int CheckDestination(const std::string& address) override;
     EchoResult SendEcho(const std::array<std::uint8_t, 4>& address,
                         std::uint32_t timeoutMs) override;
     double MonotonicSeconds() override;
     std::optional<std::string> ToAnsi(const std::string& text) override;
     std::uint32_t SaveFileAtomically(const std::string& path, const std::string& bytes) override;
 
-    // Message boxes are modal to this window once it exists.
-    void SetOwnerWindow(HWND owner) { owner_ = owner; }
+    // Message boxes are modal to this window once it exists. A box asked for
+    // on another thread is shown on the window's own: the window answers
+    // kWmShowMessage by calling ShowMessage with the request.
+    void SetOwnerWindow(HWND owner) { owner_.store(owner); }
 
 private:
-    HWND owner_ = nullptr;
+    std::atomic<HWND> owner_{nullptr};
 };
+
+struct MessageRequest {
+    const std::string& text;
+    const std::string& caption;
+};
+// Sent to the owner window, lParam a MessageRequest*.
+inline constexpr UINT kWmShowMessage = WM_APP + 0x40;
 
 // A system DLL from System32 only, never from the current or program folder.
 HMODULE LoadSystemLibrary(const wchar_t* name);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 constexpr DWORD kExStyle = 0;
 constexpr SIZE kClientTwips{4110, 3090};
 constexpr UINT kWmAddToolTips = WM_APP + 1;
+constexpr UINT kWmCheckDone = WM_APP + 2;  // lParam: a ServerCheck the window takes over
 constexpr COLORREF kText1Background = RGB(0xFF, 0xFF, 0xC0);
 
 // Neither IDOK nor IDCANCEL: Escape must not press Command2.
@@ -172,7 +174,12 @@ private:
     void centreOnWorkArea();
 
     void Command1_Click();
-    // Ends the program at once: no further window events run.
+    static DWORD WINAPI RunCheck(void* job);
+    void onCheckDone(std::unique_ptr<ServerCheck> check);
+    void setChecking(bool checking);
+    void refreshCursor();
+    // Ends the program at once: no further window events run, and a check
+    // still running is dropped.
     [[noreturn]] void Command2_Click() { ExitProcess(0); }
 
     Win32Platform& platform_;
@@ -180,6 +187,8 @@ private:
     HWND window_ = nullptr;
     std::array<HWND, kControlCount> controls_{};
     HWND focus_ = nullptr;  // given back when the window is activated again
+    bool checking_ = false;  // a worker is checking the server
+    HWND focusBeforeCheck_ = nullptr;
     Logo logo_;
     OwnedBitmap logoBitmap_;
     ClassIcons classIcons_;
@@ -264,6 +273,21 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kWmAddToolTips:
             addToolTips();
             return 0;
+        case kWmCheckDone:
+            onCheckDone(std::unique_ptr<ServerCheck>(reinterpret_cast<ServerCheck*>(lParam)));
+            return 0;
+        case kWmShowMessage: {
+            const auto& request = *reinterpret_cast<const MessageRequest*>(lParam);
+            platform_.ShowMessage(request.text, request.caption);
+            return 0;
+        }
+        case WM_SETCURSOR:
+            if (!checking_) return DefWindowProcW(window_, message, wParam, lParam);
+            SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+            return TRUE;
+        case WM_CLOSE:
+            if (checking_) Command2_Click();  // the check's result is dropped
+            return DefWindowProcW(window_, message, wParam, lParam);
         case DM_GETDEFID:  // asked by IsDialogMessageW when Enter is pressed
             return MAKELRESULT(kIdCommand1, DC_HASDEFID);
         case WM_ACTIVATE:
@@ -337,19 +361,81 @@ void MainWindow::onCommand(int id, int code) {
     if (id == kIdCommand2) Command2_Click();
 }
 
-// The work stays on this thread, as the window does not repaint meanwhile;
-// the wait cursor tells the user why.
+namespace {
+
+struct CheckJob {
+    Win32Platform& platform;
+    HWND window;
+    std::string text1;
+};
+
+}  // namespace
+
+// Look-ups and echoes may take seconds: they run on a worker while this
+// thread keeps answering. The save and every box stay here.
 void MainWindow::Command1_Click() {
+    if (checking_) return;  // Enter, or a click queued before the controls were disabled
     HWND text1 = controls_[kText1];
     std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(text1)) + 1, L'\0');
     const int length = GetWindowTextW(text1, typed.data(), static_cast<int>(typed.size()));
     typed.resize(static_cast<std::size_t>(length));
-    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    const ClickOutcome outcome = molra::Command1_Click(platform_, Narrow(typed));
-    SetCursor(previous);
+    auto job = std::make_unique<CheckJob>(CheckJob{platform_, window_, Narrow(typed)});
+    setChecking(true);
+    if (HANDLE worker = CreateThread(nullptr, 0, RunCheck, job.get(), 0, nullptr)) {
+        job.release();
+        CloseHandle(worker);
+        return;
+    }
+    // No thread to be had: check here rather than not at all.
+    onCheckDone(std::make_unique<ServerCheck>(CheckServer(platform_, job->text1)));
+}
+
+DWORD WINAPI MainWindow::RunCheck(void* param) {
+    const std::unique_ptr<CheckJob> job(static_cast<CheckJob*>(param));
+    auto check = std::make_unique<ServerCheck>(CheckServer(job->platform, job->text1));
+    if (PostMessageW(job->window, kWmCheckDone, 0, reinterpret_cast<LPARAM>(check.get())))
+        check.release();
+    return 0;
+}
+
+void MainWindow::onCheckDone(std::unique_ptr<ServerCheck> check) {
+    setChecking(false);
+    const ClickOutcome outcome = FinishClick(platform_, *check);
     // A fatal socket failure was reported; nothing else of this click may run.
     if (outcome.endProcess) ExitProcess(1);
-    if (outcome.newText1) SetWindowTextW(text1, Widen(*outcome.newText1).c_str());
+    if (outcome.newText1) SetWindowTextW(controls_[kText1], Widen(*outcome.newText1).c_str());
+}
+
+// While a check runs neither a click nor Enter may start another; Command2
+// and the close box stay usable. A disabled control keeps no focus (keys
+// would go nowhere), so the frame holds it meanwhile.
+void MainWindow::setChecking(bool checking) {
+    checking_ = checking;
+    if (checking) {
+        HWND focus = GetFocus();
+        focusBeforeCheck_ = focus && IsChild(window_, focus) ? focus : focus_;
+        focus_ = nullptr;
+        if (focus == controls_[kCommand1] || focus == controls_[kText1]) SetFocus(window_);
+    }
+    EnableWindow(controls_[kCommand1], !checking);
+    EnableWindow(controls_[kText1], !checking);
+    if (!checking) {
+        focus_ = focusBeforeCheck_;
+        if (GetActiveWindow() == window_ && focus_) SetFocus(focus_);
+    }
+    refreshCursor();
+}
+
+// The system asks for the cursor only when the mouse moves: ask now for the
+// control under a resting mouse.
+void MainWindow::refreshCursor() {
+    POINT point;
+    if (!GetCursorPos(&point)) return;
+    HWND under = WindowFromPoint(point);
+    if (under != window_ && !IsChild(window_, under)) return;
+    const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
+    SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                 MAKELPARAM(static_cast<WORD>(hit), WM_MOUSEMOVE));
 }
 
 // A plain window forgets its focused control when it loses activation;
@@ -358,8 +444,8 @@ void MainWindow::onActivate(bool active, bool minimized) {
     if (!active) {
         HWND focus = GetFocus();
         if (focus && IsChild(window_, focus)) focus_ = focus;
-    } else if (!minimized && focus_) {
-        SetFocus(focus_);
+    } else if (!minimized) {
+        SetFocus(focus_ ? focus_ : window_);
     }
 }
 
