@@ -1,6 +1,8 @@
 // The determine-and-save command driven through the real window: what the
 // user is told, the shortcut file's exact bytes, Text1, the socket and probe
 // calls the test DLLs saw, and what the next start makes of the saved file.
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "driver/driver.h"
@@ -141,12 +143,15 @@ struct ShimCalls {
 using Environment = std::map<std::string, std::string>;
 
 // A host whose first address derives kDerived, which alone answers the check.
+// An echo without reply answers after 50 ms, not its whole timeout: these
+// scenarios measure no time (window_answers_while_checking does).
 Environment ShimEnvironment(const Environment& changes = {}) {
     Environment environment{
         {"MOLRA_SHIM_LOG", ShimLogPath()},
         {"MOLRA_SHIM_HOSTNAME", "molra-host"},
         {"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7"},
         {"MOLRA_SHIM_REACH", kDerived + "=1"},
+        {"MOLRA_SHIM_ECHO_WAIT_MS", "50"},
     };
     for (const auto& [name, value] : changes) environment[name] = value;
     return environment;
@@ -272,23 +277,24 @@ SCENARIO(save_determined_address) {
         std::string calls;
         std::string probed;
         std::string saved = kDerived;
-        bool realEcho = false;  // Wine's own echo, of a loopback address only
     };
     const std::string determined = "WSAStartup gethostname gethostbyname WSACleanup";
     const std::string probedOnce = determined + " IsDestinationReachableW";
-    const std::string echoedThrice = probedOnce + " IcmpSendEcho IcmpSendEcho IcmpSendEcho";
+    const std::string echoes = " IcmpSendEcho IcmpSendEcho IcmpSendEcho";
+    const std::string echoedThrice = probedOnce + echoes;
+    // Both of the PC's addresses give a server to try: kDerived, then 10.0.0.1.
+    const std::string bothTried = echoedThrice + " IsDestinationReachableW" + echoes;
+    const std::string bothProbed = kDerived + " 10.0.0.1";
     const Environment cannotTell{{"MOLRA_SHIM_REACH", "*=120"},
                                  {"MOLRA_SHIM_ECHO", kDerived + "=reply"}};
-    const Environment loopback{{"MOLRA_SHIM_REACH", "*=0/120"},
-                               {"MOLRA_SHIM_ADDRESSES", "127.0.0.5"}};
     const Row rows[] = {
         {"empty box, reachable", std::nullopt, {}, kReachable, true, kDerived, probedOnce,
          kDerived},
         {"empty box, unreachable", std::nullopt, {{"MOLRA_SHIM_REACH", "*=0"}}, kNoServer, false,
-         "", probedOnce, kDerived},
+         "", bothTried, bothProbed},
         {"blank box, reachable", "   ", {}, kReachable, true, kDerived, probedOnce, kDerived},
         {"blank box, unreachable", "   ", {{"MOLRA_SHIM_REACH", "*=0"}}, kNoServer, false, "   ",
-         probedOnce, kDerived},
+         bothTried, bothProbed},
         {"no address record", std::nullopt,
          {{"MOLRA_SHIM_ADDRESSES", "null"}, {"MOLRA_SHIM_REACH", "*=1"}}, kNoServer, false, "",
          determined, ""},
@@ -299,18 +305,22 @@ SCENARIO(save_determined_address) {
         {"check not implemented, echo answers", std::nullopt, cannotTell, kReachable, true,
          kDerived, probedOnce + " IcmpSendEcho", kDerived},
         {"not implemented as last error, no echo reply", std::nullopt,
-         {{"MOLRA_SHIM_REACH", "*=0/120"}}, kNoServer, false, "", echoedThrice, kDerived},
-        {"real echo of loopback", std::nullopt, loopback, kReachable, true, "127.0.0.1",
-         probedOnce, "127.0.0.1", "127.0.0.1", true},
+         {{"MOLRA_SHIM_REACH", "*=0/120"}}, kNoServer, false, "", bothTried, bothProbed},
+        // A VPN client's address comes first; its .1 does not answer, the LAN's does.
+        {"VPN first", std::nullopt,
+         {{"MOLRA_SHIM_ADDRESSES", "10.8.0.6,192.168.2.10"}, {"MOLRA_SHIM_REACH", "*=0"},
+          {"MOLRA_SHIM_ECHO", kDerived + "=reply"}},
+         kReachable, true, kDerived, echoedThrice + " IsDestinationReachableW IcmpSendEcho",
+         "10.8.0.1 " + kDerived},
+        // No network yet: loopback and link-local only, nothing to check or save.
+        {"no network yet", std::nullopt, {{"MOLRA_SHIM_ADDRESSES", "127.0.0.1,169.254.9.9"}},
+         kNoServer, false, "", determined, ""},
     };
     int index = 0;
     for (const Row& row : rows) {
         Trace trace(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
-        const Environment environment = ShimEnvironment(row.changes);
-        if (row.realEcho) UseRealLoopbackEcho(environment);
-        else UseShims(true);
-        Session session = OpenWindow(folder, environment);
+        Session session = OpenWindow(folder, ShimEnvironment(row.changes));
         if (row.typed) SetText1(session, *row.typed);
         CHECK_EQ(ClickCommand1(session), row.message);
         ExpectWindowStays(session);
@@ -342,17 +352,29 @@ SCENARIO(save_typed_address) {
         std::string saved;  // in the file and at the check
         std::string echo = "";
         std::string calls = "IsDestinationReachableW";
+        Environment changes = {};
+        bool realEcho = false;  // Wine's own echo, of a loopback address only
     };
+    const std::string lookedUp = "IsDestinationReachableW WSAStartup gethostbyname WSACleanup";
+    const std::string echoedThrice = "IsDestinationReachableW IcmpSendEcho IcmpSendEcho IcmpSendEcho";
     const Row rows[] = {
         {"reachable", kTyped, kTyped + "=1", kReachable, kTyped},
         {"check not implemented, echo answers", kTyped, "*=120", kReachable, kTyped,
          kTyped + "=reply", "IsDestinationReachableW IcmpSendEcho"},
         {"check not implemented, reply from another host", kTyped, "*=120", kUnreachable, kTyped,
-         kTyped + "=other", "IsDestinationReachableW IcmpSendEcho IcmpSendEcho IcmpSendEcho"},
-        // A name is neither looked up nor echoed.
-        {"check not implemented, name typed", "molra-server", "*=120", kUnreachable,
-         "molra-server", "*=reply"},
-        {"unreachable, saved all the same", kTyped, "*=0", kUnreachable, kTyped},
+         kTyped + "=other", echoedThrice},
+        // A name is looked up in a session of its own and its address echoed; saved as typed.
+        {"check not implemented, name typed", "molra-server", "*=120", kReachable,
+         "molra-server", "10.1.1.9=reply", lookedUp + " IcmpSendEcho",
+         {{"MOLRA_SHIM_NAMES", "molra-server=10.1.1.9"}}},
+        {"name with port", "server.firma.local:8080", "*=0", kReachable, "server.firma.local:8080",
+         "10.1.1.9=reply", lookedUp + " IcmpSendEcho",
+         {{"MOLRA_SHIM_NAMES", "server.firma.local=10.1.1.9"}}},
+        {"name not found", "nas", "*=0", kUnreachable, "nas", "*=reply", lookedUp,
+         {{"MOLRA_SHIM_NAMES", "nas=null"}}},
+        {"unreachable, saved all the same", kTyped, "*=0", kUnreachable, kTyped, "", echoedThrice},
+        {"real echo of loopback", "127.0.0.1", "*=0/120", kReachable, "127.0.0.1", "",
+         "IsDestinationReachableW", {{"MOLRA_SHIM_ADDRESSES", "127.0.0.5"}}, true},
         // Only the trimmed text answers, so a probe of the untrimmed one would show.
         {"blanks around it", "  " + kTyped + "  ", kTyped + "=1", kReachable, kTyped},
         {"any text, not validated", "molra-server:8080/start", "molra-server:8080/start=1",
@@ -362,15 +384,20 @@ SCENARIO(save_typed_address) {
     for (const Row& row : rows) {
         Trace trace(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
-        Session session = OpenWindow(
-            folder, ShimEnvironment({{"MOLRA_SHIM_REACH", row.reach}, {"MOLRA_SHIM_ECHO", row.echo}}));
+        Environment changes = row.changes;
+        changes["MOLRA_SHIM_REACH"] = row.reach;
+        changes["MOLRA_SHIM_ECHO"] = row.echo;
+        const Environment environment = ShimEnvironment(changes);
+        if (row.realEcho) UseRealLoopbackEcho(environment);
+        else UseShims(true);
+        Session session = OpenWindow(folder, environment);
         SetText1(session, row.typed);
         CHECK_EQ(ClickCommand1(session), row.message);
         ExpectWindowStays(session);
         CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(row.saved)));
         CHECK_EQ(Joined(ListFolder(folder)), "MOLRAvin.url");
         CheckText1(session, row.typed);
-        // A typed address is not determined: the socket library is never started.
+        // A typed address is not determined: the PC's own name is never asked for.
         const ShimCalls calls = ShimCalls::Read();
         CHECK_EQ(calls.Names(), row.calls);
         CHECK_EQ(calls.Probed(), row.saved);
@@ -714,7 +741,93 @@ SCENARIO(save_enter_presses_command1) {
         CHECK_EQ(box.text, kReachable);
         PressOk(box);
         ExpectWindowStays(session);
+        // The check disabled the focused control; the focus came back to it.
+        CHECK_EQ(FocusOf(session.window), row.tabToText1 ? session.text1 : session.command1);
         CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(kTyped)));
         Close(session);
+    }
+}
+
+// The check runs beside the window: while three echoes wait their whole
+// timeouts (3 s), the window answers, Command1 and Text1 are disabled so no
+// second check can start, and Command2 or the close box end the program at
+// once with nothing written.
+SCENARIO(window_answers_while_checking) {
+    UseShims(true);
+    // The echo double waits its whole timeout here, as Windows does.
+    const Environment slow =
+        ShimEnvironment({{"MOLRA_SHIM_REACH", "*=0"}, {"MOLRA_SHIM_ECHO_WAIT_MS", ""}});
+    const std::string folder = FreshFolder("measured");
+    Session session = OpenWindow(folder, slow);
+    HWND command2 = nullptr;
+    for (HWND child : ChildWindows(session.window))
+        if (WindowText(child) == "Schlie\xC3\x9F" "en") command2 = child;
+    REQUIRE(command2);
+    SetText1(session, kTyped);
+    // The mouse rests on Command1; its cursor is the one to come back.
+    RECT button;
+    GetWindowRect(session.command1, &button);
+    SetCursorPos((button.left + button.right) / 2, (button.top + button.bottom) / 2);
+    const auto cursor = [] {
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        return GetCursorInfo(&info) ? info.hCursor : nullptr;
+    };
+    REQUIRE(WaitFor([&] { return cursor() != nullptr; }, 2000));
+    SleepMs(100);
+    const HCURSOR resting = cursor();
+
+    ClickButton(session.command1);
+    const ULONGLONG clicked = GetTickCount64();
+    ULONGLONG worst = 0;
+    std::optional<MsgBox> box;
+    while (!(box = FindMessageBox(session.process)) && GetTickCount64() - clicked < 10000) {
+        const ULONGLONG asked = GetTickCount64();
+        DWORD_PTR answer = 0;
+        CHECK(SendMessageTimeoutW(session.window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer));
+        worst = std::max(worst, GetTickCount64() - asked);
+        if (GetTickCount64() - clicked > 200 && GetTickCount64() - clicked < 2500) {
+            CHECK(!IsWindowEnabled(session.command1));
+            CHECK(!IsWindowEnabled(session.text1));
+            CHECK(IsWindowEnabled(command2));
+            CHECK_EQ(FocusOf(session.window), session.window);
+            CHECK(cursor() != resting);  // the background-work cursor
+        }
+        SleepMs(10);
+    }
+    REQUIRE(box);
+    const ULONGLONG took = GetTickCount64() - clicked;
+    {
+        Trace measured("check took " + std::to_string(took) + " ms, slowest WM_NULL " +
+                       std::to_string(worst) + " ms");
+        std::printf("%s\n", ("check " + std::to_string(took) + " ms, slowest WM_NULL " +
+                              std::to_string(worst) + " ms").c_str());
+        CHECK(took >= 2900);
+        CHECK(worst <= 250);
+    }
+    CHECK_EQ(box->text, kUnreachable);
+    PressOk(*box);
+    ExpectWindowStays(session);
+    CHECK(IsWindowEnabled(session.command1) && IsWindowEnabled(session.text1));
+    CHECK_EQ(FocusOf(session.window), session.command1);
+    CHECK(WaitFor([&] { return cursor() == resting; }, 2000));
+    CHECK_EQ(ReadFileBytes(ShortcutIn(folder)), ExpectedFileBytes(ShortcutText(kTyped)));
+
+    // Command2, then the close box, while a check runs: exit code 0, nothing written.
+    for (const bool closeBox : {false, true}) {
+        Trace trace(closeBox ? "close box" : "Command2");
+        const std::string into = closeBox ? FreshFolder("closed") : folder;
+        if (closeBox) session = OpenWindow(into, slow);
+        SetText1(session, "10.1.1.6");
+        ClickButton(session.command1);
+        REQUIRE(WaitFor([&] { return !IsWindowEnabled(session.command1); }, 2000));
+        const ULONGLONG asked = GetTickCount64();
+        if (closeBox) PostClose(session.window);
+        else ClickButton(command2);
+        CHECK_EQ(session.process.WaitExit(), 0u);
+        CHECK(GetTickCount64() - asked < 1500);
+        session.process.WaitAllExited();
+        if (closeBox) CHECK_EQ(Joined(ListFolder(into)), "");
+        else CHECK_EQ(ReadFileBytes(ShortcutIn(into)), ExpectedFileBytes(ShortcutText(kTyped)));
     }
 }

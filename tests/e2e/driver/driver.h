@@ -194,7 +194,8 @@ void SetSystemColours(const std::map<int, COLORREF>& colours);
 void RestoreSystemColours();
 // The shims, but Wine's own ICMP echo, which really sends: fails the scenario
 // unless every address the wsock32 shim resolves to (MOLRA_SHIM_ADDRESSES in
-// environment, the program's launch environment) is a loopback one.
+// environment, the program's launch environment) is a loopback one and no
+// name has an answer of its own (MOLRA_SHIM_NAMES).
 void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment);
 // A copy of the recorder at path; removed again when the scenario ends.
 void PlaceRecorder(const std::string& path);

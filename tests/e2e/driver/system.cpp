@@ -379,6 +379,9 @@ void UseShims(bool on) {
 
 void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment) {
     // Wine's echo really sends: only ever to a derived loopback address.
+    if (const auto names = environment.find("MOLRA_SHIM_NAMES");
+        names != environment.end() && !names->second.empty())
+        E2E_FAIL("a real echo must not follow a typed name's look-up");
     const auto addresses = environment.find("MOLRA_SHIM_ADDRESSES");
     if (addresses == environment.end() || addresses->second.empty())
         E2E_FAIL("a real echo needs MOLRA_SHIM_ADDRESSES of loopback addresses only");

@@ -6,6 +6,9 @@
 //                    reply (success from that address), other (success from
 //                    another host), unreachable (an error status), none (no
 //                    reply within the timeout; the default)
+//   MOLRA_SHIM_ECHO_WAIT_MS  how long "none" waits before it answers; unset,
+//                    the whole timeout, as Windows does ("The call returns
+//                    when the time-out has expired")
 //
 // Log line: IcmpSendEcho 192.168.2.1 timeout=1000 -> reply
 #include "shim_common.h"
@@ -46,6 +49,7 @@ DWORD WINAPI IcmpSendEcho(HANDLE handle, IPAddr destination, LPVOID, WORD reques
         return 0;
     }
     if (answer == "none") {
+        Sleep(static_cast<DWORD>(molra::shim::ReadNumber("MOLRA_SHIM_ECHO_WAIT_MS", static_cast<int>(timeout))));
         SetLastError(IP_REQ_TIMED_OUT);
         return 0;
     }

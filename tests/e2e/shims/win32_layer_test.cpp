@@ -280,6 +280,7 @@ void TwoCycles(Context& c) {
 }
 
 void Probe(Context& c) {
+    SetVariable("MOLRA_SHIM_ECHO_WAIT_MS", "0");  // this case measures no time of the echo
     SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
     const float reachable = molra::ProbeReachability(c.platform, "192.168.2.1");
     Check(reachable >= 0.0f && reachable < 1.0f, "answer 1: " + std::to_string(reachable));
@@ -287,21 +288,27 @@ void Probe(Context& c) {
         Check(std::bit_cast<std::uint32_t>(molra::ProbeReachability(c.platform, address)) ==
                   0xBF800000u,
               std::string("unreachable \"") + address + "\"");
+    const std::string none = " timeout=1000 -> none";
     CheckLines(c.log.Take(),
                {"IsDestinationReachableW \"192.168.2.1\" qoc=16,0,0,0 -> 1",
                 "IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 2",
+                "IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 10.0.0.1" + none,
+                "IcmpSendEcho 10.0.0.1" + none,
                 "IsDestinationReachableW \"172.16.0.1\" qoc=16,0,0,0 -> 0",
+                "IcmpSendEcho 172.16.0.1" + none, "IcmpSendEcho 172.16.0.1" + none,
+                "IcmpSendEcho 172.16.0.1" + none,
                 "IsDestinationReachableW \"\" qoc=16,0,0,0 -> 0"},
                "log");
 
-    // Windows since Vista cannot tell: the echo decides, for dotted addresses only.
+    // Only 1 is trusted: the echo decides the rest, a name's address looked up first.
     SetVariable("MOLRA_SHIM_REACH", "10.0.0.1=120,10.0.0.2=0/120,10.0.0.3=0/5,*=120");
     SetVariable("MOLRA_SHIM_ECHO", "10.0.0.1=reply,10.0.0.2=other,10.0.0.3=reply,*=unreachable");
+    SetVariable("MOLRA_SHIM_NAMES", "nas=10.0.0.1");
     const struct {
         const char* address;
         bool reachable;
-    } echoRows[] = {{"10.0.0.1", true}, {"10.0.0.2", false}, {"10.0.0.3", false},
-                    {"10.0.0.4", false}, {"molra-server", false}};
+    } echoRows[] = {{"10.0.0.1", true}, {"10.0.0.2", false}, {"10.0.0.3", true},
+                    {"10.0.0.4", false}, {"molra-server", false}, {"nas:8080", true}};
     for (const auto& row : echoRows)
         Check((molra::ProbeReachability(c.platform, row.address) != molra::kUnreachable) ==
                   row.reachable,
@@ -314,11 +321,16 @@ void Probe(Context& c) {
                 "IcmpSendEcho 10.0.0.2" + echo + "other", "IcmpSendEcho 10.0.0.2" + echo + "other",
                 "IcmpSendEcho 10.0.0.2" + echo + "other",
                 "IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5",
+                "IcmpSendEcho 10.0.0.3" + echo + "reply",
                 "IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120",
                 "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
                 "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
                 "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                "IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120"},
+                "IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120", kStartupOk,
+                "gethostbyname \"molra-server\" -> null", kCleanupOk,
+                "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120", kStartupOk,
+                "gethostbyname \"nas\" -> 1 addresses", kCleanupOk,
+                "IcmpSendEcho 10.0.0.1" + echo + "reply"},
                "echo log");
     SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
 

@@ -12,6 +12,8 @@
 //                              "" or "none": a record with an empty address list;
 //                              "192.168.2.10,10.0.0.7": those addresses in that
 //                              order, h_length taken from the first one's fields
+//   MOLRA_SHIM_NAMES           answers for single names before MOLRA_SHIM_ADDRESSES,
+//                              e.g. "nas=10.1.1.9,gone=null" (values as above, one address)
 //
 // Log lines:
 //   WSAStartup version=257 record=zeroed -> 0
@@ -129,7 +131,10 @@ HostEnt* WINAPI gethostbyname(const char* name) {
     const std::string queried = name ? name : "";
     std::string line = "gethostbyname \"" + molra::shim::AnsiToUtf8(queried) + "\" -> ";
     std::string answer;
-    if (!name || !ReadEnvironment("MOLRA_SHIM_ADDRESSES", answer) || answer == "null") {
+    const std::string named = molra::shim::TableAnswer("MOLRA_SHIM_NAMES", queried, "");
+    const bool known = !named.empty() || ReadEnvironment("MOLRA_SHIM_ADDRESSES", answer);
+    if (!named.empty()) answer = named;
+    if (!name || !known || answer == "null") {
         lastError = kHostNotFound;
         Log(line + "null");
         return nullptr;
