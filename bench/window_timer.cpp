@@ -12,6 +12,11 @@
 //   window_timer.exe --runs=N --warmup=W --reaction-ms=R --dir=<folder> --csv=<file>
 //                    <name>=<program> ...
 //
+// With --check-runs=N it times Command1's check instead: an address typed,
+// Command1 clicked, and until the answer's box shows a WM_NULL sent every few
+// ms; the slowest one is how long the window did not answer. Run it with the
+// test DLLs that make the check take 3 s (three echoes without reply).
+//
 // Programs run in turn (A, B, A, B, ...), so drift in the machine's load
 // spreads over all of them. Prints one line of medians per program.
 #define PSAPI_VERSION 2
@@ -75,36 +80,62 @@ struct Sample {
     double toBox, toWindow, total, peakKiB;
 };
 
-bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionMs,
-             Sample& sample, std::string& error) {
+const std::wstring& Caption() {
     static const std::wstring caption = Widen(molra::text::kCaption);
-    static const std::wstring title = Widen(molra::text::kWindowTitle);
+    return caption;
+}
+
+bool Start(const Program& program, const std::wstring& folder, PROCESS_INFORMATION& info,
+           std::string& error) {
     std::wstring command = L"\"" + program.path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    // Marks for a timeline with WINEDEBUG=+timestamp,+debugstr,+loaddll.
-    OutputDebugStringA("window_timer: start");
-    const double start = Now();
     if (!CreateProcessW(program.path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &info)) {
         error = "cannot start (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     CloseHandle(info.hThread);
+    return true;
+}
+
+void PressOk(HWND box) {
+    HWND button = GetDlgItem(box, IDOK);
+    if (!button) button = FindWindowExW(box, nullptr, L"Button", nullptr);
+    PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+// After WM_CLOSE: false (and the process ended) when it does not end by itself.
+bool Finish(HANDLE process, bool ok, std::string& error) {
+    if (WaitForSingleObject(process, ok ? 10000 : 0) != WAIT_OBJECT_0) {
+        if (ok) error = "did not end after WM_CLOSE";
+        ok = false;
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+    return ok;
+}
+
+bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionMs,
+             Sample& sample, std::string& error) {
+    static const std::wstring title = Widen(molra::text::kWindowTitle);
+    PROCESS_INFORMATION info{};
+    // Marks for a timeline with WINEDEBUG=+timestamp,+debugstr,+loaddll.
+    OutputDebugStringA("window_timer: start");
+    const double start = Now();
+    if (!Start(program, folder, info, error)) return false;
     bool ok = false;
-    HWND box = WaitShown(info.hProcess, info.dwProcessId, caption, L"#32770");
+    HWND box = WaitShown(info.hProcess, info.dwProcessId, Caption(), L"#32770");
     if (!box) {
         error = "no notice box";
     } else {
         const double boxShown = Now();
         OutputDebugStringA("window_timer: box shown");
         if (reactionMs) Sleep(reactionMs);
-        HWND button = GetDlgItem(box, IDOK);
-        if (!button) button = FindWindowExW(box, nullptr, L"Button", nullptr);
         OutputDebugStringA("window_timer: OK pressed");
         const double pressed = Now();
-        PostMessageW(button, BM_CLICK, 0, 0);
+        PressOk(box);
         HWND window = WaitShown(info.hProcess, info.dwProcessId, title, nullptr);
         DWORD_PTR answer = 0;
         if (!window) {
@@ -127,13 +158,51 @@ bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionM
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
     }
-    if (WaitForSingleObject(info.hProcess, ok ? 10000 : 0) != WAIT_OBJECT_0) {
-        if (ok) error = "did not end after WM_CLOSE";
-        ok = false;
-        TerminateProcess(info.hProcess, 1);
-        WaitForSingleObject(info.hProcess, 5000);
+    return Finish(info.hProcess, ok, error);
+}
+
+// One check: how long it took and the slowest WM_NULL meanwhile, in ms.
+bool CheckOnce(const Program& program, const std::wstring& folder, double& checkMs,
+               double& worstMs, std::string& error) {
+    static const std::wstring title = Widen(molra::text::kWindowTitle);
+    PROCESS_INFORMATION info{};
+    if (!Start(program, folder, info, error)) return false;
+    HWND box = WaitShown(info.hProcess, info.dwProcessId, Caption(), L"#32770");
+    HWND window = nullptr;
+    if (box) {
+        PressOk(box);
+        window = WaitShown(info.hProcess, info.dwProcessId, title, nullptr);
     }
-    CloseHandle(info.hProcess);
+    HWND text1 = window ? FindWindowExW(window, nullptr, L"Edit", nullptr) : nullptr;
+    HWND command1 = window ? FindWindowExW(window, nullptr, L"Button",
+                                           Widen(molra::text::kCommand1).c_str())
+                           : nullptr;
+    if (!text1 || !command1) {
+        error = "no window with Text1 and Command1";
+        return Finish(info.hProcess, false, error);
+    }
+    // Never sent anywhere: the test DLLs answer for it.
+    SendMessageW(text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"10.0.0.1"));
+    const double clicked = Now();
+    PostMessageW(command1, BM_CLICK, 0, 0);
+    worstMs = 0;
+    HWND answer = nullptr;
+    while (!(answer = FindShown(info.dwProcessId, Caption(), L"#32770"))) {
+        const double asked = Now();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kStageTimeoutMs, &result) ||
+            asked - clicked > kStageTimeoutMs) {
+            error = "no answer to the check";
+            return Finish(info.hProcess, false, error);
+        }
+        worstMs = std::max(worstMs, Now() - asked);
+        Sleep(5);
+    }
+    checkMs = Now() - clicked;
+    PressOk(answer);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    const bool ok = Finish(info.hProcess, true, error);
+    DeleteFileW((folder + L"\\MOLRAvin.url").c_str());  // the next run must show the window again
     return ok;
 }
 
@@ -154,7 +223,7 @@ bool Option(const std::wstring& arg, const wchar_t* name, std::wstring& value) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    int runs = 30, warmup = 3, reactionMs = 0;
+    int runs = 30, warmup = 3, reactionMs = 0, checkRuns = 0;
     std::wstring folder = L".", csvPath, value;
     std::vector<Program> programs;
     for (int i = 1; i < argc; ++i) {
@@ -164,6 +233,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (Option(arg, L"--reaction-ms", value)) reactionMs = _wtoi(value.c_str());
         else if (Option(arg, L"--dir", value)) folder = value;
         else if (Option(arg, L"--csv", value)) csvPath = value;
+        else if (Option(arg, L"--check-runs", value)) checkRuns = _wtoi(value.c_str());
         else if (arg.find(L'=') != std::wstring::npos && arg[0] != L'-')
             programs.push_back({arg.substr(0, arg.find(L'=')), arg.substr(arg.find(L'=') + 1), {}, {}, {}, {}});
         else {
@@ -176,6 +246,26 @@ int wmain(int argc, wchar_t** argv) {
                      "usage: window_timer --runs=N --warmup=W --reaction-ms=R --dir=<folder> "
                      "--csv=<file> <name>=<program>...\n");
         return 2;
+    }
+    if (checkRuns > 0) {
+        for (const auto& program : programs) {
+            std::vector<double> checks, worst;
+            for (int run = 0; run < checkRuns; ++run) {
+                double checkMs = 0, worstMs = 0;
+                std::string error;
+                if (!CheckOnce(program, folder, checkMs, worstMs, error)) {
+                    std::fprintf(stderr, "%s: %s\n", Narrow(program.name).c_str(), error.c_str());
+                    return 1;
+                }
+                checks.push_back(checkMs);
+                worst.push_back(worstMs);
+            }
+            std::printf("%-14s %5zu check %.0f ms (median), slowest WM_NULL %.1f ms (worst of all runs)\n",
+                        Narrow(program.name).c_str(), checks.size(), Median(checks),
+                        *std::max_element(worst.begin(), worst.end()));
+        }
+        std::fflush(stdout);
+        return 0;
     }
     FILE* csv = csvPath.empty() ? nullptr : _wfopen(csvPath.c_str(), L"w");
     if (csv)
