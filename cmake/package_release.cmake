@@ -6,8 +6,9 @@
 #       STAGE/MOLRAvin.exe (signed when CERT is given) and STAGE/LIESMICH.txt,
 #       mode 644 and modified at TIME
 #   STEP=zip    STAGE OUTPUT ZIP
-#   STEP=msi    STAGE OUTPUT WXS INI_IDT WIXL MSIBUILD VERSION UPGRADE_BELOW ARCH TIME
-#               [CERT KEY TIMESTAMP_URL] OSSLSIGNCODE
+#   STEP=msi    STAGE OUTPUT WXS INI_IDT WIXL MSIBUILD MSIINFO ICONV VERSION PROGRAM_VERSION
+#               UPGRADE_BELOW ARCH TIME [CERT KEY TIMESTAMP_URL] OSSLSIGNCODE
+#               (VERSION: the three-field ProductVersion; PROGRAM_VERSION: the program's own)
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
@@ -57,7 +58,7 @@ elseif(STEP STREQUAL "zip")
 elseif(STEP STREQUAL "msi")
   # The codes are name-based, so that the same content gives the same package and any
   # change gives new codes (each build is a major upgrade of the one before).
-  set(inputs "${VERSION};${ARCH}")
+  set(inputs "${VERSION};${PROGRAM_VERSION};${ARCH}")
   foreach(file ${STAGE}/MOLRAvin.exe ${WXS} ${INI_IDT} ${CMAKE_CURRENT_LIST_FILE})
     file(SHA256 ${file} hash)
     string(APPEND inputs ";${hash}")
@@ -73,7 +74,8 @@ elseif(STEP STREQUAL "msi")
   # the cabinet takes their times in local time.
   execute_process(COMMAND ${CMAKE_COMMAND} -E env G_DEBUG=fatal-warnings TZ=UTC
                           ${WIXL} -a ${ARCH} -D Arch=${ARCH} -D Version=${VERSION}
-                          -D UpgradeBelow=${UPGRADE_BELOW} -D ProductCode=${product_code}
+                          -D ProgramVersion=${PROGRAM_VERSION} -D UpgradeBelow=${UPGRADE_BELOW}
+                          -D ProductCode=${product_code}
                           -D ProgramFile=MOLRAvin.exe -o ${unsigned} ${WXS}
                   WORKING_DIRECTORY ${STAGE} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
@@ -84,6 +86,41 @@ elseif(STEP STREQUAL "msi")
                   OUTPUT_VARIABLE time OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "date failed (${status})")
+  endif()
+  # wixl declares no code page, writes the summary's texts in UTF-8 and its template in
+  # English (x64;1033). Windows reads both the summary and the tables in the declared code
+  # page: 1252 for the package's German ("Ö"), and the template in the package's language.
+  execute_process(COMMAND ${MSIINFO} suminfo ${unsigned} OUTPUT_VARIABLE suminfo RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT suminfo MATCHES "\nTemplate: ([^;\n]+);")
+    message(FATAL_ERROR "msiinfo finds no template in ${unsigned}")
+  endif()
+  set(platform ${CMAKE_MATCH_1})
+  execute_process(COMMAND ${MSIINFO} export ${unsigned} Property OUTPUT_VARIABLE properties
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT properties MATCHES "\nProductLanguage\t([0-9]+)")
+    message(FATAL_ERROR "msiinfo finds no ProductLanguage in ${unsigned}")
+  endif()
+  set(template "${platform};${CMAKE_MATCH_1}")
+  # 1: code page; 7: template; 9: package code; 12, 13: created and last saved.
+  string(CONCAT summary_text "PropertyId\tValue\ni2\tl255\n_SummaryInformation\tPropertyId\n"
+                              "1\t1252\n7\t${template}\n9\t{${package_code}}\n12\t${time}\n13\t${time}\n")
+  # 2 to 6: title, subject, author, keywords, comments, again in code page 1252.
+  foreach(field 2:Title 3:Subject 4:Author 5:Keywords 6:Comments)
+    string(REPLACE ":" ";" field ${field})
+    list(GET field 1 name)
+    if("\n${suminfo}" MATCHES "\n${name}: ([^\r\n]*)")
+      list(GET field 0 id)
+      string(APPEND summary_text "${id}\t${CMAKE_MATCH_1}\n")
+    endif()
+  endforeach()
+  set(summary ${OUTPUT}.summary.idt)
+  set(codepage ${OUTPUT}.codepage.idt)
+  file(WRITE ${summary}.utf8 "${summary_text}")
+  file(WRITE ${codepage} "\n\n1252\t_ForceCodepage\n")
+  execute_process(COMMAND ${ICONV} -f UTF-8 -t CP1252 -o ${summary} ${summary}.utf8 RESULT_VARIABLE status)
+  file(REMOVE ${summary}.utf8)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "the summary texts do not fit code page 1252 (iconv: ${status})")
   endif()
   # What wixl cannot write. The preset address (SERVER=...) goes into MOLRAvin.url in
   # the working folder by WriteIniValues; its component installs only with SERVER.
@@ -96,19 +133,19 @@ elseif(STEP STREQUAL "msi")
   else()
     set(preset_attributes 16)
   endif()
-  set(summary ${OUTPUT}.summary.idt)
-  # 9: package code; 12, 13: created and last saved.
-  file(WRITE ${summary} "PropertyId\tValue\ni2\tl255\n_SummaryInformation\tPropertyId\n"
-                        "9\t{${package_code}}\n12\t${time}\n13\t${time}\n")
+  # The remembered SERVER (MOLRAvin.wxs) is kept only with SERVER, and AppSearch's copy of it
+  # must reach the per-machine side, which does not search again after the UI sequence did.
   execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${MSIBUILD} ${unsigned}
+          -i ${codepage}
           -i ${INI_IDT}
           -q "UPDATE Component SET Condition = 'SERVER', Attributes = ${preset_attributes} WHERE Component = 'ServerPreset'"
+          -q "UPDATE Component SET Condition = 'SERVER' WHERE Component = 'ServerMemory'"
           -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveIniValues', 3800)"
           -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteIniValues', 5100)"
-          -q "UPDATE Property SET Value = 'SERVER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+          -q "UPDATE Property SET Value = 'SERVER;REMEMBERED_SERVER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
           -i ${summary}
           RESULT_VARIABLE status)
-  file(REMOVE ${summary})
+  file(REMOVE ${summary} ${codepage})
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "msibuild failed (${status})")
   endif()
