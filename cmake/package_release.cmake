@@ -126,7 +126,9 @@ elseif(STEP STREQUAL "msi")
   # the working folder by WriteIniValues; its component installs only with SERVER.
   # The component is permanent: the file is the site's setting, which neither an
   # uninstall nor the removal of this version by an upgrade may take away, and
-  # RemoveIniValues leaves the lines of a permanent component alone.
+  # RemoveIniValues leaves the lines of a permanent component alone. WriteIniValues runs
+  # only with an address: a component stays installed on a repair whatever its condition
+  # says, and without one (its remembered value deleted by hand) it would write "http://".
   # msidbComponentAttributesPermanent, and msidbComponentAttributes64bit in the x64 package
   if(ARCH STREQUAL "x64")
     set(preset_attributes 272)
@@ -141,7 +143,7 @@ elseif(STEP STREQUAL "msi")
           -q "UPDATE Component SET Condition = 'SERVER', Attributes = ${preset_attributes} WHERE Component = 'ServerPreset'"
           -q "UPDATE Component SET Condition = 'SERVER' WHERE Component = 'ServerMemory'"
           -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveIniValues', 3800)"
-          -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteIniValues', 5100)"
+          -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('WriteIniValues', 'SERVER', 5100)"
           -q "UPDATE Property SET Value = 'SERVER;REMEMBERED_SERVER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
           -i ${summary}
           RESULT_VARIABLE status)

@@ -375,6 +375,7 @@ package_tables)
     row CustomAction 1-4 'RecallServer|51|SERVER|[REMEMBERED_SERVER]'
     row InstallUISequence 1- 'RecallServer|REMEMBERED_SERVER AND NOT SERVER|980'
     row InstallExecuteSequence 1- 'RecallServer|REMEMBERED_SERVER AND NOT SERVER|980'
+    row InstallExecuteSequence 1- 'WriteIniValues|SERVER|5100'
     row Property 1- 'SecureCustomProperties|SERVER;REMEMBERED_SERVER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED'
     # Only with SERVER, not transitive (64); the file permanent (16), the memory not.
     row Component 1,4- 'ServerPreset|272|SERVER|'
