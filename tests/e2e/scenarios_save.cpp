@@ -797,14 +797,9 @@ SCENARIO(window_answers_while_checking) {
     }
     REQUIRE(box);
     const ULONGLONG took = GetTickCount64() - clicked;
-    {
-        Trace measured("check took " + std::to_string(took) + " ms, slowest WM_NULL " +
-                       std::to_string(worst) + " ms");
-        std::printf("%s\n", ("check " + std::to_string(took) + " ms, slowest WM_NULL " +
-                              std::to_string(worst) + " ms").c_str());
-        CHECK(took >= 2900);
-        CHECK(worst <= 250);
-    }
+    std::printf("check %llu ms, slowest WM_NULL %llu ms\n", took, worst);
+    CHECK(took >= 2900);  // three echoes waited their whole timeouts
+    CHECK(worst <= 250);
     CHECK_EQ(box->text, kUnreachable);
     PressOk(*box);
     ExpectWindowStays(session);
