@@ -68,7 +68,7 @@ for arch in windows windows-x86; do
     # The preset address is in both MSIs (only the 64-bit one can be installed here).
     [ "$(table "$msi" IniFile | grep -c 'ServerPreset$')" = 3 ] || fail "$arch: IniFile rows missing"
     table "$msi" Component | grep -q '^ServerPreset	.*	SERVER	$' || fail "$arch: no condition SERVER"
-    [ "$(table "$msi" InstallExecuteSequence | grep -c -E '^(WriteIniValues		5100|RemoveIniValues		3800)')" = 2 ] ||
+    [ "$(table "$msi" InstallExecuteSequence | grep -c -E '^(WriteIniValues	SERVER	5100|RemoveIniValues		3800)')" = 2 ] ||
         fail "$arch: WriteIniValues and RemoveIniValues not sequenced"
     osslsigncode remove-signature -in "$signed" -out "$work/removed.exe" >/dev/null
     cmp -s "$work/removed.exe" "$dir/MOLRAvin.exe" || fail "$arch: removing the signature does not give back the linked program"
