@@ -792,6 +792,13 @@ SCENARIO(window_answers_while_checking) {
             CHECK(IsWindowEnabled(command2));
             CHECK_EQ(FocusOf(session.window), session.window);
             CHECK(cursor() != resting);  // the background-work cursor
+            // Disabled, Text1 keeps its light yellow (near its right edge, clear of the text).
+            RECT inside;
+            GetWindowRect(session.text1, &inside);
+            HDC screen = GetDC(nullptr);
+            CHECK_EQ(GetPixel(screen, inside.right - 6, (inside.top + inside.bottom) / 2),
+                     RGB(0xFF, 0xFF, 0xC0));
+            ReleaseDC(nullptr, screen);
         }
         SleepMs(10);
     }

@@ -319,6 +319,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLOREDIT:
             return onCtlColorEdit(reinterpret_cast<HDC>(wParam));
         case WM_CTLCOLORSTATIC:
+            // A disabled edit box asks as a static does; Text1 keeps its own colours.
+            if (reinterpret_cast<HWND>(lParam) == controls_[kText1])
+                return onCtlColorEdit(reinterpret_cast<HDC>(wParam));
             return onCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case kWmGetDpiScaledSize:
             *reinterpret_cast<SIZE*>(lParam) = WindowSize(LOWORD(wParam));
@@ -486,7 +489,7 @@ LRESULT MainWindow::onCtlColorEdit(HDC dc) {
     return reinterpret_cast<LRESULT>(text1Brush_.get());
 }
 
-// The label is the only static: it shows the picture behind its text.
+// The label: it shows the picture behind its text.
 LRESULT MainWindow::onCtlColorStatic(HDC dc, HWND control) {
     paintBackground(dc, control);
     SetBkMode(dc, TRANSPARENT);
