@@ -24,4 +24,7 @@ if ! wineboot -i </dev/null >>"$log" 2>&1; then
     cat "$log" >&2
     exit 1
 fi
+# Debian's Wine leaves its own fonts out of a new prefix; the caption buttons
+# are drawn with Marlett, without which they show as letters.
+cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
 exec wine "$@"
