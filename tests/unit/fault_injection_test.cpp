@@ -40,7 +40,7 @@ enum class Fault {
     ClockBackwards,  // by exactly one second, which equals the unreachable sentinel
     ClockBroken,     // readings that are not numbers
     ToAnsi,
-    ReplaceFile,
+    SaveFile,
 };
 
 constexpr Fault kAllFaults[] = {
@@ -51,7 +51,7 @@ constexpr Fault kAllFaults[] = {
     Fault::HostName,       Fault::HostLookupNull,  Fault::HostLookupEmpty,
     Fault::HostLookupZeroLength, Fault::ProbeNo,   Fault::ProbeOdd,
     Fault::ClockBackwards, Fault::ClockBroken,     Fault::ToAnsi,
-    Fault::ReplaceFile,
+    Fault::SaveFile,
 };
 
 // The faults a flow never reaches: one row shows that none of them changes its outcome.
@@ -61,7 +61,7 @@ constexpr std::initializer_list<Fault> kNetworkFaults = {
 };
 constexpr std::initializer_list<Fault> kSaveFaults = {
     Fault::ProbeNo, Fault::ProbeOdd, Fault::ClockBackwards, Fault::ClockBroken,
-    Fault::ToAnsi,  Fault::ReplaceFile, Fault::ProgramFolder,
+    Fault::ToAnsi,  Fault::SaveFile, Fault::ProgramFolder,
 };
 constexpr std::initializer_list<Fault> kStartFaults = {
     Fault::BrowserKey,  Fault::BrowserRead, Fault::VersionKey,   Fault::VersionRead,
@@ -152,7 +152,7 @@ void Inject(FaultyPlatform& platform, Fault fault) {
         case Fault::ClockBackwards: platform.clock = {101.0, 100.0}; break;
         case Fault::ClockBroken: platform.clock = {nan, nan}; break;
         case Fault::ToAnsi: platform.ansiFails = true; break;
-        case Fault::ReplaceFile: platform.replaceError = 5; break;
+        case Fault::SaveFile: platform.replaceError = 5; break;
     }
 }
 
@@ -179,7 +179,7 @@ const char* Name(Fault fault) {
         case Fault::ClockBackwards: return "ClockBackwards";
         case Fault::ClockBroken: return "ClockBroken";
         case Fault::ToAnsi: return "ToAnsi";
-        case Fault::ReplaceFile: return "ReplaceFile";
+        case Fault::SaveFile: return "SaveFile";
     }
     return "?";
 }
@@ -350,7 +350,7 @@ TEST(FaultInjection, DetermineClickNeverLeavesAHalfWrittenShortcut) {
         {{}, {kReachable}, FileFor(server), server},
         {{Fault::SocketStartup}, {kWinsock}, std::nullopt, std::nullopt, true},
         {{Fault::SocketCleanup}, {kCleanup}, std::nullopt, std::nullopt, true},
-        {{Fault::SocketCleanup, Fault::ReplaceFile}, {kCleanup}, std::nullopt, std::nullopt, true},
+        {{Fault::SocketCleanup, Fault::SaveFile}, {kCleanup}, std::nullopt, std::nullopt, true},
         // The derivation goes on with the empty name, which resolves to nothing.
         {{Fault::HostName}, {kHostName, kNoServer}, std::nullopt, std::nullopt},
         {{Fault::HostLookupNull}, {kNoServer}, std::nullopt, std::nullopt},
@@ -362,12 +362,12 @@ TEST(FaultInjection, DetermineClickNeverLeavesAHalfWrittenShortcut) {
         {{Fault::ClockBackwards}, {kReachable}, FileFor(server), server},
         {{Fault::ClockBroken}, {kReachable}, FileFor(server), server},
         {{Fault::ToAnsi}, {kReachable}, Utf16(FileFor(server)), server},
-        {{Fault::ReplaceFile}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
-        {{Fault::ReplaceFile, Fault::ToAnsi}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
+        {{Fault::SaveFile}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
+        {{Fault::SaveFile, Fault::ToAnsi}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
         {{Fault::ProgramFolder}, {kReachable}, FileFor(server, ""), server},
         // No folder known: the plain concatenation names the drive's root.
         {{Fault::CurrentDirectory}, {kReachable}, FileFor(server), server, false, "\\MOLRAvin.url"},
-        {{Fault::CurrentDirectory, Fault::ReplaceFile}, {SaveFailed("\\MOLRAvin.url")}, std::nullopt,
+        {{Fault::CurrentDirectory, Fault::SaveFile}, {SaveFailed("\\MOLRAvin.url")}, std::nullopt,
          std::nullopt},
         {kStartFaults, {kReachable}, FileFor(server), server},
     };
@@ -386,8 +386,8 @@ TEST(FaultInjection, TypedAddressClickSavesOrKeepsTheOldShortcut) {
         {{Fault::ClockBackwards}, {kReachable}, FileFor(typed), std::nullopt},
         {{Fault::ClockBroken}, {kReachable}, FileFor(typed), std::nullopt},
         {{Fault::ToAnsi}, {kReachable}, Utf16(FileFor(typed)), std::nullopt},
-        {{Fault::ReplaceFile}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
-        {{Fault::ReplaceFile, Fault::ProbeNo}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
+        {{Fault::SaveFile}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
+        {{Fault::SaveFile, Fault::ProbeNo}, {SaveFailed(kShortcut)}, std::nullopt, std::nullopt},
         {{Fault::ProgramFolder}, {kReachable}, FileFor(typed, ""), std::nullopt},
         {{Fault::CurrentDirectory}, {kReachable}, FileFor(typed), std::nullopt, false, "\\MOLRAvin.url"},
         {kStartFaults, {kReachable}, FileFor(typed), std::nullopt},

@@ -95,14 +95,14 @@ void LoadCommonControls() {
 
 struct Icons {
     UINT dpi = 0;
-    OwnedIcon big;
-    OwnedIcon small;
+    OwnedIcon bigIcon;
+    OwnedIcon smallIcon;
 };
 
 // The class holds icons for the system DPI only (shared: never destroyed).
 struct ClassIcons {
-    HICON big = nullptr;
-    HICON small = nullptr;
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
 };
 
 ClassIcons LoadClassIcons(HINSTANCE instance) {
@@ -214,8 +214,8 @@ bool MainWindow::Create() {
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance_;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hIcon = classIcons_.big;
-    windowClass.hIconSm = classIcons_.small;
+    windowClass.hIcon = classIcons_.bigIcon;
+    windowClass.hIconSm = classIcons_.smallIcon;
     windowClass.lpszClassName = kClassName;
     if (!RegisterClassExW(&windowClass)) return false;
 
@@ -582,10 +582,10 @@ void MainWindow::chooseColours() {
 void MainWindow::loadIcons(UINT dpi) {
     Icons icons = preparedIcons_.dpi == dpi ? std::move(preparedIcons_) : LoadIcons(instance_, dpi);
     preparedIcons_ = {};
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.big.get()));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small.get()));
-    bigIcon_ = std::move(icons.big);
-    smallIcon_ = std::move(icons.small);
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.bigIcon.get()));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.smallIcon.get()));
+    bigIcon_ = std::move(icons.bigIcon);
+    smallIcon_ = std::move(icons.smallIcon);
 }
 
 void MainWindow::addToolTips() {
