@@ -779,6 +779,7 @@ SCENARIO(window_answers_while_checking) {
 
     ClickButton(session.command1);
     const ULONGLONG clicked = GetTickCount64();
+    REQUIRE(WaitFor([&] { return !IsWindowEnabled(session.command1); }, 2000));
     ULONGLONG worst = 0;
     std::optional<MsgBox> box;
     while (!(box = FindMessageBox(session.process)) && GetTickCount64() - clicked < 10000) {
@@ -786,7 +787,8 @@ SCENARIO(window_answers_while_checking) {
         DWORD_PTR answer = 0;
         CHECK(SendMessageTimeoutW(session.window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer));
         worst = std::max(worst, GetTickCount64() - asked);
-        if (GetTickCount64() - clicked > 200 && GetTickCount64() - clicked < 2500) {
+        // Long enough after the click for the disabled controls to be painted.
+        if (GetTickCount64() - clicked > 500 && GetTickCount64() - clicked < 2500) {
             CHECK(!IsWindowEnabled(session.command1));
             CHECK(!IsWindowEnabled(session.text1));
             CHECK(IsWindowEnabled(command2));
