@@ -1,5 +1,5 @@
-// The user's messages as the tests expect them, written out here rather than
-// taken from the program's own text table, so a changed character fails.
+// The user's messages as every test expects them (unit, end-to-end, shell), written out
+// here rather than taken from the program's own text table, so a changed character fails.
 #pragma once
 
 #include <string>
