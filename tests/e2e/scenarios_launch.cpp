@@ -2,14 +2,20 @@
 // starts, when it falls back to the URL handler, and when it asks for the
 // address instead.
 #include "driver/driver.h"
+#include "expected_texts.h"
 
 using namespace e2e;
+using molra::expected::kBrowserFailed;
+using molra::expected::kCaption;
+using molra::expected::kNotice;
+using molra::expected::kWindowTitle;
 
 namespace {
 
+class Start : public Scenario {};
+
 const std::string kBrowser = kRecorderBrowser;
 const std::string kDefaultQuoted = "\"" + std::string(kDefaultBrowser) + "\"";
-const std::string kNotice = "Bitte IP Adresse des MOLRAvin Servers ermitteln";
 
 std::string ShortcutBytes(const std::string& url) {
     return "[InternetShortcut]\r\nURL=" + url +
@@ -20,23 +26,24 @@ void WriteShortcut(const std::string& folder, const std::string& bytes, DWORD at
     WriteFileBytes(folder + "\\MOLRAvin.url", bytes, attributes);
 }
 
-// The program must start exactly one process and end; that one is returned.
-Record RunExpectingOneStart(const LaunchOptions& options) {
+// The program must start exactly one process and end; that one is started.
+void RunExpectingOneStart(const LaunchOptions& options, Record& started) {
     ClearRecords();
     Process process = Launch(options);
-    CHECK_EQ(process.WaitExit(), 0u);
+    EXPECT_EQ(process.WaitExit(), 0u);
     process.WaitAllExited();
     const auto records = ReadRecords();
-    REQUIRE_EQ(records.size(), 1u);
-    return records.front();
+    ASSERT_EQ(records.size(), 1u);
+    started = records.front();
 }
 
 void ExpectBrowserStart(const LaunchOptions& options, const std::string& module,
                         const std::string& commandLine) {
-    const Record started = RunExpectingOneStart(options);
-    CHECK_EQ(started.module, module);
-    CHECK_EQ(started.commandLine, commandLine);
-    CHECK_EQ(started.showState, 1);
+    Record started;
+    RunExpectingOneStart(options, started);
+    EXPECT_EQ(started.module, module);
+    EXPECT_EQ(started.commandLine, commandLine);
+    EXPECT_EQ(started.showState, 1);
 }
 
 // The notice, then the window only after OK; closing it ends the program
@@ -45,16 +52,16 @@ void ExpectNoticeThenWindow(const LaunchOptions& options) {
     ClearRecords();
     Process process = Launch(options);
     const MsgBox box = WaitForMessageBox(process);
-    CHECK_EQ(box.caption, "MOLRAvin");
-    CHECK_EQ(box.text, kNotice);
+    EXPECT_EQ(box.caption, kCaption);
+    EXPECT_EQ(box.text, kNotice);
     SleepMs(300);
-    CHECK(FindWindowOf(process, kWindowTitle) == nullptr);
+    EXPECT_TRUE(FindWindowOf(process, kWindowTitle) == nullptr);
     PressOk(box);
     const HWND window = WaitForWindow(process, kWindowTitle);
     PostClose(window);
-    CHECK_EQ(process.WaitExit(), 0u);
+    EXPECT_EQ(process.WaitExit(), 0u);
     process.WaitAllExited();
-    CHECK_EQ(ReadRecords().size(), 0u);
+    EXPECT_EQ(ReadRecords().size(), 0u);
 }
 
 // The box that reports a failed start, then the end of the program, with no window.
@@ -65,26 +72,26 @@ void ExpectStartFailure(const LaunchOptions& options, const std::string& command
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    REQUIRE(!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &info));
+    ASSERT_TRUE(!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                &startup, &info));
     const DWORD error = GetLastError();
 
     ClearRecords();
     Process process = Launch(options);
     const MsgBox box = WaitForMessageBox(process);
-    CHECK_EQ(box.caption, "MOLRAvin");
-    CHECK_EQ(box.text, "Der Browser konnte nicht gestartet werden.\r\n" + command + "\r\n" +
-                           SystemErrorText(error) + " (" + std::to_string(error) + ")");
-    CHECK(FindWindowOf(process, kWindowTitle) == nullptr);
+    EXPECT_EQ(box.caption, kCaption);
+    EXPECT_EQ(box.text, kBrowserFailed + "\r\n" + command + "\r\n" + SystemErrorText(error) + " (" +
+                            std::to_string(error) + ")");
+    EXPECT_TRUE(FindWindowOf(process, kWindowTitle) == nullptr);
     PressOk(box);
-    CHECK_EQ(process.WaitExit(), error);  // a failed start is no success
+    EXPECT_EQ(process.WaitExit(), error);  // a failed start is no success
     process.WaitAllExited();
-    CHECK_EQ(ReadRecords().size(), 0u);
+    EXPECT_EQ(ReadRecords().size(), 0u);
 }
 
 }  // namespace
 
-SCENARIO(launch_argument) {
+TEST_F(Start, launch_argument) {
     struct Row {
         const char* label;
         std::string argument;
@@ -100,7 +107,7 @@ SCENARIO(launch_argument) {
     };
     for (const Row& row : rows) {
         for (const bool withFile : {false, true}) {
-            Trace trace(std::string(row.label) + (withFile ? ", shortcut file present" : ""));
+            SCOPED_TRACE(std::string(row.label) + (withFile ? ", shortcut file present" : ""));
             const std::string folder = FreshFolder(withFile ? "with" : "without");
             if (withFile) WriteShortcut(folder, ShortcutBytes("http://192.168.77.1"));
             ExpectBrowserStart({.argument = row.argument, .commandLine = row.commandLine,
@@ -110,19 +117,19 @@ SCENARIO(launch_argument) {
     }
 }
 
-SCENARIO(launch_stored_url) {
+TEST_F(Start, launch_stored_url) {
     const std::string longUrl = "http://10.1.2.3/" + std::string(284, 'a');
-    REQUIRE_EQ(longUrl.size(), 300u);
+    ASSERT_EQ(longUrl.size(), 300u);
     for (const std::string& url : {std::string("http://192.168.77.1"), longUrl, std::string("x"),
                                    std::string("https://192.168.77.1:8443/start")}) {
-        Trace trace("URL " + url);
+        SCOPED_TRACE("URL " + url);
         const std::string folder = FreshFolder("row");
         WriteShortcut(folder, ShortcutBytes(url));
         ExpectBrowserStart({.workDir = folder}, kBrowser, kBrowser + " -nomerge " + url);
     }
 }
 
-SCENARIO(launch_browser_versions) {
+TEST_F(Start, launch_browser_versions) {
     struct Row {
         const char* label;
         std::optional<std::string> version;  // nullopt: no Version value
@@ -139,17 +146,17 @@ SCENARIO(launch_browser_versions) {
         {"99999.1", "99999.1", true},
     };
     for (const Row& row : rows) {
-        Trace trace(std::string("version ") + row.label);
+        SCOPED_TRACE(std::string("version ") + row.label);
         SetBrowserVersion(row.version);
         ExpectBrowserStart({.argument = "10.1.2.3"}, kBrowser,
                            kBrowser + (row.nomerge ? " -nomerge" : "") + " http://10.1.2.3");
     }
-    Trace trace("version 11 as a REG_DWORD");
+    SCOPED_TRACE("version 11 as a REG_DWORD");
     SetRegDword(HKEY_LOCAL_MACHINE, kVersionKey, "Version", 11);
     ExpectBrowserStart({.argument = "10.1.2.3"}, kBrowser, kBrowser + " http://10.1.2.3");
 }
 
-SCENARIO(launch_browser_paths) {
+TEST_F(Start, launch_browser_paths) {
     // Where an unquoted command with these blanks would start instead.
     PlaceRecorder(kProgramTrap);
     PlaceRecorder("C:\\e2e\\Mein.exe");
@@ -181,7 +188,7 @@ SCENARIO(launch_browser_paths) {
          kRecorderBrowser, kRecorderBrowser},
     };
     for (const Row& row : rows) {
-        Trace trace(row.label);
+        SCOPED_TRACE(row.label);
         SetBrowserPath(kRecorderBrowser);
         row.set();
         // One start only: the traps above record a run of their own.
@@ -190,7 +197,7 @@ SCENARIO(launch_browser_paths) {
     }
 }
 
-SCENARIO(launch_missing_browser_opens_url_handler) {
+TEST_F(Start, launch_missing_browser_opens_url_handler) {
     struct Row {
         const char* label;
         std::string browser;
@@ -212,39 +219,40 @@ SCENARIO(launch_missing_browser_opens_url_handler) {
          "http://10.1.2.3", true},
     };
     for (const Row& row : rows) {
-        Trace trace(row.label);
+        SCOPED_TRACE(row.label);
         SetBrowserPath(row.browser);
         const std::string folder = FreshFolder("row");
         if (!row.storedUrl.empty()) WriteShortcut(folder, ShortcutBytes(row.storedUrl));
         if (row.plantedInWorkFolder) PlaceRecorder(folder + "\\" + row.browser);
-        const Record started = RunExpectingOneStart({.argument = row.argument, .workDir = folder});
-        CHECK_EQ(started.module, kRecorderHandler);
-        CHECK_EQ(started.commandLine,
-                 "\"" + std::string(kRecorderHandler) + "\" \"" + row.url + "\"");
+        Record started;
+        RunExpectingOneStart({.argument = row.argument, .workDir = folder}, started);
+        EXPECT_EQ(started.module, kRecorderHandler);
+        EXPECT_EQ(started.commandLine,
+                  "\"" + std::string(kRecorderHandler) + "\" \"" + row.url + "\"");
     }
 }
 
-SCENARIO(launch_failure_shows_message) {
+TEST_F(Start, launch_failure_shows_message) {
     const std::string missing = "C:\\e2e\\fehlt\\browser.exe";
     SetBrowserPath(missing);
     for (const char* url : {"ftp://10.1.2.3", "10.1.2.3"}) {
         // The handler recorder is registered for ftp too, so a wrong open would show.
-        Trace trace("stored URL " + std::string(url) + " is not for the URL handler");
+        SCOPED_TRACE("stored URL " + std::string(url) + " is not for the URL handler");
         const std::string folder = FreshFolder("row");
         WriteShortcut(folder, ShortcutBytes(url));
         ExpectStartFailure({.workDir = folder}, missing + " -nomerge " + url);
     }
-    Trace trace("http URL, URL handlers broken too");
+    SCOPED_TRACE("http URL, URL handlers broken too");
     BreakUrlHandlers();
     ExpectStartFailure({.argument = "10.1.2.3"}, missing + " -nomerge http://10.1.2.3");
 }
 
-SCENARIO(notice_without_shortcut_file) {
+TEST_F(Start, notice_without_shortcut_file) {
     ExpectNoticeThenWindow({});
-    CHECK_EQ(ListFolder(WorkDir()).size(), 0u);
+    EXPECT_EQ(ListFolder(WorkDir()).size(), 0u);
 }
 
-SCENARIO(notice_when_shortcut_file_unusable) {
+TEST_F(Start, notice_when_shortcut_file_unusable) {
     struct Row {
         const char* label;
         std::string bytes;
@@ -259,13 +267,13 @@ SCENARIO(notice_when_shortcut_file_unusable) {
         {"empty file", "", 0},
     };
     for (const Row& row : rows) {
-        Trace trace(row.label);
+        SCOPED_TRACE(row.label);
         const std::string folder = FreshFolder("row");
         WriteShortcut(folder, row.bytes, row.attributes);
         ExpectNoticeThenWindow({.workDir = folder});
-        CHECK_EQ(ReadFileBytes(folder + "\\MOLRAvin.url"), std::optional<std::string>(row.bytes));
+        EXPECT_EQ(ReadFileBytes(folder + "\\MOLRAvin.url"), std::optional<std::string>(row.bytes));
     }
-    Trace trace("a folder named MOLRAvin.url");
+    SCOPED_TRACE("a folder named MOLRAvin.url");
     const std::string folder = FreshFolder("row");
     MakeDirs(folder + "\\MOLRAvin.url");
     ExpectNoticeThenWindow({.workDir = folder});

@@ -12,17 +12,23 @@
 #include <functional>
 #include <random>
 
+#include "expected_texts.h"
+
 using namespace e2e;
+using molra::expected::kBrowserFailed;
+using molra::expected::kCaption;
+using molra::expected::kCommand1;
+using molra::expected::kNotice;
+using molra::expected::kReachable;
+using molra::expected::kWindowTitle;
 
 namespace {
+
+class Robust : public Scenario {};
 
 const std::string kBrowser = kRecorderBrowser;
 const std::string kHandler = kRecorderHandler;
 const std::string kDefaultQuoted = "\"" + std::string(kDefaultBrowser) + "\"";
-const std::string kNotice = "Bitte IP Adresse des MOLRAvin Servers ermitteln";
-const std::string kStartFailed = "Der Browser konnte nicht gestartet werden.";
-const std::string kReachable = "MOLRAvin Server ist erreichbar.\r\nLink wurde angepasst.";
-const std::string kCommand1Text = "IP ermitteln und speichern";
 const std::string kSystem32 = "c:\\windows\\system32\\";
 // Where Wine cuts a longer command line; Windows refuses one instead.
 constexpr std::size_t kWineCommandLimit = 32766;
@@ -87,7 +93,7 @@ void RequireCrashDialogOff() {
                          &size);
         RegCloseKey(key);
     }
-    REQUIRE(type == REG_DWORD && value == 0);
+    ASSERT_TRUE(type == REG_DWORD && value == 0);
 }
 
 // Named, not a lambda: a 32-bit build needs a CALLBACK function here.
@@ -108,7 +114,7 @@ std::vector<std::string> CrashDialogs() {
     return found;
 }
 
-void CheckCleanEnd(DWORD exitCode) { CHECK_EQ(Hex(exitCode), Hex(0)); }
+void CheckCleanEnd(DWORD exitCode) { EXPECT_EQ(Hex(exitCode), Hex(0)); }
 
 // ---- outcomes of one start ----------------------------------------------------------------
 
@@ -133,14 +139,16 @@ std::string DescribeLong(const std::string& text) {
            std::to_string(text.size()) + " bytes)";
 }
 
-void CheckSameText(const std::string& what, const std::string& actual,
-                   const std::string& expected) {
-    if (actual == expected) return;
+// For EXPECT_PRED_FORMAT2: texts too long to print whole.
+::testing::AssertionResult SameText(const char* actualExpression, const char* expectedExpression,
+                                    const std::string& actual, const std::string& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
     std::size_t at = 0;
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
-    ReportFailure(__FILE__, __LINE__,
-                  what + " differs at byte " + std::to_string(at) + "\n    actual:   " +
-                      DescribeLong(actual) + "\n    expected: " + DescribeLong(expected));
+    return ::testing::AssertionFailure()
+           << actualExpression << " and " << expectedExpression << " differ at byte " << at
+           << "\n    actual:   " << DescribeLong(actual)
+           << "\n    expected: " << DescribeLong(expected);
 }
 
 // Runs the program once and checks the whole outcome: what it started, what
@@ -155,47 +163,48 @@ void ExpectOutcome(const LaunchOptions& options, const Outcome& expected,
             CheckCleanEnd(process.WaitExit(timeout));
             process.WaitAllExited(timeout);
             const auto records = ReadRecords();
-            REQUIRE_EQ(records.size(), 1u);
-            CHECK_EQ(records.front().module, expected.module);
+            ASSERT_EQ(records.size(), 1u);
+            EXPECT_EQ(records.front().module, expected.module);
             if (expected.kind == Outcome::Browser) {
-                CheckSameText("browser command line", records.front().commandLine,
-                              expected.commandLine);
-                CHECK_EQ(records.front().showState, 1);
+                EXPECT_PRED_FORMAT2(SameText, records.front().commandLine, expected.commandLine)
+                    << "browser command line";
+                EXPECT_EQ(records.front().showState, 1);
             } else {
-                CheckSameText("handler command line", records.front().commandLine,
-                              "\"" + kHandler + "\" \"" + expected.commandLine + "\"");
+                EXPECT_PRED_FORMAT2(SameText, records.front().commandLine,
+                                    "\"" + kHandler + "\" \"" + expected.commandLine + "\"")
+                    << "handler command line";
             }
             return;
         }
         case Outcome::Notice: {
             const MsgBox box = WaitForMessageBox(process, timeout);
-            CHECK_EQ(box.caption, "MOLRAvin");
-            CHECK_EQ(box.text, kNotice);
+            EXPECT_EQ(box.caption, kCaption);
+            EXPECT_EQ(box.text, kNotice);
             PressOk(box);
             PostClose(WaitForWindow(process, kWindowTitle));
             break;
         }
         case Outcome::FailureBox: {
             const MsgBox box = WaitForMessageBox(process, timeout);
-            CHECK_EQ(box.caption, "MOLRAvin");
-            CheckSameText("message", box.text, expected.boxText);
-            CHECK(FindWindowOf(process, kWindowTitle) == nullptr);
+            EXPECT_EQ(box.caption, kCaption);
+            EXPECT_PRED_FORMAT2(SameText, box.text, expected.boxText) << "message";
+            EXPECT_TRUE(FindWindowOf(process, kWindowTitle) == nullptr);
             PressOk(box, timeout);
             // The exit code is the error the message names: "... (2)".
             const DWORD exitCode = process.WaitExit(timeout);
-            CHECK(exitCode != 0 && box.text.ends_with(" (" + std::to_string(exitCode) + ")"));
+            EXPECT_TRUE(exitCode != 0 && box.text.ends_with(" (" + std::to_string(exitCode) + ")"));
             process.WaitAllExited();
-            CHECK_EQ(ReadRecords().size(), 0u);
+            EXPECT_EQ(ReadRecords().size(), 0u);
             return;
         }
     }
     CheckCleanEnd(process.WaitExit(timeout));
     process.WaitAllExited();
-    CHECK_EQ(ReadRecords().size(), 0u);
+    EXPECT_EQ(ReadRecords().size(), 0u);
 }
 
 // The failure box's text for a command the system refuses to start.
-std::string FailureText(const std::string& command) {
+void FailureText(const std::string& command, std::string& text) {
     std::wstring line = Widen(command);
     line.push_back(L'\0');
     STARTUPINFOW startup{};
@@ -206,33 +215,32 @@ std::string FailureText(const std::string& command) {
         TerminateProcess(info.hProcess, 1);
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
-        E2E_FAIL("the system starts " + DescribeLong(command));
+        FAIL() << "the system starts " << DescribeLong(command);
     }
     const DWORD error = GetLastError();
-    return kStartFailed + "\r\n" + command + "\r\n" + SystemErrorText(error) + " (" +
+    text = kBrowserFailed + "\r\n" + command + "\r\n" + SystemErrorText(error) + " (" +
            std::to_string(error) + ")";
 }
 
 // ---- loaded modules ---------------------------------------------------------------------------
 
-std::vector<std::string> LoadedModules(const Process& process) {
+void LoadedModules(const Process& process, std::vector<std::string>& paths) {
     HANDLE handle = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process.pid());
-    REQUIRE(handle != nullptr);
+    ASSERT_TRUE(handle != nullptr);
     std::vector<HMODULE> modules(1024);
     DWORD needed = 0;
     const BOOL listed = EnumProcessModulesEx(handle, modules.data(),
                                              static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
                                              &needed, LIST_MODULES_ALL);
     modules.resize(std::min<std::size_t>(modules.size(), needed / sizeof(HMODULE)));
-    std::vector<std::string> paths;
+    paths.clear();
     for (HMODULE module : modules) {
         wchar_t path[32768];
         const DWORD length = GetModuleFileNameExW(handle, module, path, 32768);
         paths.push_back(Narrow(std::wstring(path, length)));
     }
     CloseHandle(handle);
-    REQUIRE(listed);
-    return paths;
+    ASSERT_TRUE(listed);
 }
 
 std::string Listing(const std::vector<std::string>& paths) {
@@ -248,9 +256,8 @@ void CheckNothingFrom(const std::vector<std::string>& modules, const std::string
         if (Lower(module) == Lower(program)) continue;
         for (const auto& folder : folders) {
             if (Lower(Folder(module)) == Lower(folder))
-                ReportFailure(__FILE__, __LINE__,
-                              "loaded from a planted folder: " + module +
-                                  "\n    all modules:" + Listing(modules));
+                ADD_FAILURE() << "loaded from a planted folder: " << module
+                              << "\n    all modules:" << Listing(modules);
         }
     }
 }
@@ -260,14 +267,14 @@ void CheckFromSystem(const std::vector<std::string>& modules, const std::string&
     std::vector<std::string> found;
     for (const auto& module : modules)
         if (Lower(module.substr(module.find_last_of('\\') + 1)) == dll) found.push_back(module);
-    Trace trace(dll + " loaded as" + Listing(found));
-    CHECK_EQ(found.size(), 1u);
+    SCOPED_TRACE(dll + " loaded as" + Listing(found));
+    EXPECT_EQ(found.size(), 1u);
     for (const auto& module : found) {
         const std::string path = Lower(module);
         // Common controls 6 is a side-by-side assembly: Windows keeps it in WinSxS.
         const bool system = path == kSystem32 + dll ||
                             (dll == "comctl32.dll" && path.rfind("c:\\windows\\winsxs\\", 0) == 0);
-        CHECK(system);
+        EXPECT_TRUE(system);
     }
 }
 
@@ -364,8 +371,8 @@ struct Planted {
                                   .environment = ShimEnvironment()});
             run.WaitExit();
         }
-        CHECK_EQ(ReadFileBytes(ShimLog()),
-                 std::optional<std::string>("WSACleanup -> 0\nWSACleanup -> 0\n"));
+        EXPECT_EQ(ReadFileBytes(ShimLog()),
+                  std::optional<std::string>("WSACleanup -> 0\nWSACleanup -> 0\n"));
         RemoveTree(ShimLog());
     }
 };
@@ -417,16 +424,16 @@ std::string PathOfHandle(HANDLE file) {
 // Starts the program as a debugger would and records every DLL it maps from
 // its first instruction to its end, so even a start that ends at once is
 // seen whole. Message boxes are answered with OK.
-DebuggedRun RunUnderDebugger(const std::string& program, const std::string& argument,
-                             const std::string& workDir) {
+void RunUnderDebugger(const std::string& program, const std::string& argument,
+                      const std::string& workDir, DebuggedRun& run) {
     std::wstring line = Widen("\"" + program + "\" " + argument);
     line.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    REQUIRE(CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, FALSE,
-                           DEBUG_ONLY_THIS_PROCESS, nullptr, Widen(workDir).c_str(), &startup,
-                           &info));
+    ASSERT_TRUE(CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, FALSE,
+                               DEBUG_ONLY_THIS_PROCESS, nullptr, Widen(workDir).c_str(), &startup,
+                               &info));
     CloseHandle(info.hThread);
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
@@ -436,14 +443,14 @@ DebuggedRun RunUnderDebugger(const std::string& program, const std::string& argu
     // Ends it, and whatever it started, however the scenario leaves.
     Process process(info.hProcess, job, info.dwProcessId);
 
-    DebuggedRun run;
+    run = {};
     const ULONGLONG deadline = GetTickCount64() + kTimeout;
     bool initialBreak = true;
     HWND answered = nullptr;
     for (;;) {
         DEBUG_EVENT event{};
         if (!WaitForDebugEvent(&event, 50)) {
-            if (GetTickCount64() > deadline) E2E_FAIL("the debugged program still runs");
+            if (GetTickCount64() > deadline) FAIL() << "the debugged program still runs";
             // Posted, not waited for: the program may stop at a debug event meanwhile.
             const auto box = FindMessageBox(process);
             // A box whose text did not come back is read again at the next pause.
@@ -486,7 +493,7 @@ DebuggedRun RunUnderDebugger(const std::string& program, const std::string& argu
                 run.exitCode = event.u.ExitProcess.dwExitCode;
                 ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
                 process.WaitAllExited();
-                return run;
+                return;
             default:
                 break;
         }
@@ -505,30 +512,31 @@ DebuggedRun RunUnderDebugger(const std::string& program, const std::string& argu
 // the click: the machine's address (last field 1), reachable (Wine's sensapi
 // is a stub that sends nothing). A planted shim would have answered
 // 198.51.100.1, unreachable, and logged its calls.
-SCENARIO(robust_planted_dlls_window_path) {
+TEST_F(Robust, robust_planted_dlls_window_path) {
     RequireCrashDialogOff();
     Planted planted;
     Process process = Launch({.workDir = planted.workFolder,
                               .program = planted.program,
                               .environment = ShimEnvironment()});
     const MsgBox notice = WaitForMessageBox(process);
-    CHECK_EQ(notice.text, kNotice);
+    EXPECT_EQ(notice.text, kNotice);
     PressOk(notice);
     const HWND window = WaitForWindow(process, kWindowTitle);
-    const HWND command1 = FindChild(window, "button", kCommand1Text);
+    const HWND command1 = FindChild(window, "button", kCommand1);
     const HWND text1 = FindChild(window, "edit", "");
-    REQUIRE(command1 && text1);
-    REQUIRE_EQ(WindowText(text1), "");
+    ASSERT_TRUE(command1 && text1);
+    ASSERT_EQ(WindowText(text1), "");
     ClickButton(command1);
     const MsgBox result = WaitForMessageBox(process, 30000);
-    CHECK_EQ(result.text, kReachable);
+    EXPECT_EQ(result.text, kReachable);
 
     // While the window and the answer are open everything the click needed is loaded.
-    const std::vector<std::string> modules = LoadedModules(process);
-    Trace listing("modules:" + Listing(modules));
-    CHECK(std::find_if(modules.begin(), modules.end(), [&](const std::string& m) {
-              return Lower(m) == Lower(planted.program);
-          }) != modules.end());
+    std::vector<std::string> modules;
+    LoadedModules(process, modules);
+    SCOPED_TRACE("modules:" + Listing(modules));
+    EXPECT_TRUE(std::find_if(modules.begin(), modules.end(), [&](const std::string& m) {
+                    return Lower(m) == Lower(planted.program);
+                }) != modules.end());
     CheckNothingFrom(modules, planted.program, {planted.programFolder, planted.workFolder});
     for (const char* dll :
          {"wsock32.dll", "sensapi.dll", "comctl32.dll", "ole32.dll", "windowscodecs.dll"})
@@ -537,13 +545,13 @@ SCENARIO(robust_planted_dlls_window_path) {
 
     // Wine's answer went into Text1 and the file.
     const std::string address = WindowText(text1);
-    Trace shown("Text1 " + Quote(address));
-    CHECK(address.size() >= 7 && address.ends_with(".1") && address != kShimAddress);
+    SCOPED_TRACE("Text1 " + Quote(address));
+    EXPECT_TRUE(address.size() >= 7 && address.ends_with(".1") && address != kShimAddress);
     const auto saved = ReadFileBytes(ShortcutPath(planted.workFolder));
-    REQUIRE(saved.has_value());
-    CHECK_EQ(saved->substr(0, saved->find("IconIndex")),
-             "[InternetShortcut]\r\nURL=http://" + address + "\r\n");
-    CHECK_EQ(ReadFileBytes(ShimLog()), std::optional<std::string>());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->substr(0, saved->find("IconIndex")),
+              "[InternetShortcut]\r\nURL=http://" + address + "\r\n");
+    EXPECT_EQ(ReadFileBytes(ShimLog()), std::optional<std::string>());
     PostClose(window);
     CheckCleanEnd(process.WaitExit());
 }
@@ -551,12 +559,14 @@ SCENARIO(robust_planted_dlls_window_path) {
 // The launch path, seen from its first instruction: whether the browser
 // starts, the URL handler takes over, or the failure message shows, no DLL
 // is mapped from the program's folder or the working folder.
-SCENARIO(robust_planted_dlls_launch_path) {
+TEST_F(Robust, robust_planted_dlls_launch_path) {
     RequireCrashDialogOff();
     Planted planted;
     ScopedEnvironment environment(ShimEnvironment());
     ScopedEnvironment record({{"MOLRA_RECORD", RecordLog()}});
     const std::string missing = "C:\\e2e\\fehlt\\browser.exe";
+    std::string refused;
+    FailureText(missing + " -nomerge http://10.1.2.3", refused);
     struct Row {
         const char* label;
         std::function<void()> set;
@@ -572,55 +582,58 @@ SCENARIO(robust_planted_dlls_launch_path) {
              BreakUrlHandlers();
          },
          "",
-         {FailureText(missing + " -nomerge http://10.1.2.3")}},
+         {refused}},
     };
     for (const Row& row : rows) {
-        Trace trace(row.label);
+        SCOPED_TRACE(row.label);
         row.set();
         ClearRecords();
-        const DebuggedRun run = RunUnderDebugger(planted.program, "10.1.2.3", planted.workFolder);
-        Trace listing("modules:" + Listing(run.modules));
-        CHECK_EQ(run.exitCode != 0, !row.boxes.empty());  // a failed start is no success
-        CHECK_EQ(run.crashes.size(), 0u);
-        CHECK_EQ(run.boxes.size(), row.boxes.size());
+        DebuggedRun run;
+        RunUnderDebugger(planted.program, "10.1.2.3", planted.workFolder, run);
+        SCOPED_TRACE("modules:" + Listing(run.modules));
+        EXPECT_EQ(run.exitCode != 0, !row.boxes.empty());  // a failed start is no success
+        EXPECT_EQ(run.crashes.size(), 0u);
+        EXPECT_EQ(run.boxes.size(), row.boxes.size());
         for (std::size_t i = 0; i < run.boxes.size() && i < row.boxes.size(); ++i)
-            CheckSameText("message", run.boxes[i], row.boxes[i]);
-        REQUIRE(!run.modules.empty());
-        CHECK_EQ(Lower(run.modules.front()), Lower(planted.program));
-        CHECK(run.modules.size() >= 5);  // ntdll, kernel32, user32 ... at the least
+            EXPECT_PRED_FORMAT2(SameText, run.boxes[i], row.boxes[i]) << "message";
+        ASSERT_TRUE(!run.modules.empty());
+        EXPECT_EQ(Lower(run.modules.front()), Lower(planted.program));
+        EXPECT_TRUE(run.modules.size() >= 5);  // ntdll, kernel32, user32 ... at the least
         CheckNothingFrom(run.modules, planted.program, {planted.programFolder, planted.workFolder});
         const auto records = ReadRecords();
-        CHECK_EQ(records.size(), row.module.empty() ? 0u : 1u);
-        if (!records.empty()) CHECK_EQ(records.front().module, row.module);
+        EXPECT_EQ(records.size(), row.module.empty() ? 0u : 1u);
+        if (!records.empty()) {
+            EXPECT_EQ(records.front().module, row.module);
+        }
     }
-    CHECK_EQ(ReadFileBytes(ShimLog()), std::optional<std::string>());
+    EXPECT_EQ(ReadFileBytes(ShimLog()), std::optional<std::string>());
 }
 
 // What every row relies on: a crash ends the program at once, with the
 // exception code as exit code and no dialog. A thread started at an invalid
 // address makes it fault while the notice waits.
-SCENARIO(robust_crash_is_seen) {
+TEST_F(Robust, robust_crash_is_seen) {
     RequireCrashDialogOff();
     Process process = Launch();
     WaitForMessageBox(process);
     HANDLE handle = OpenProcess(PROCESS_ALL_ACCESS, FALSE, process.pid());
-    REQUIRE(handle != nullptr);
+    ASSERT_TRUE(handle != nullptr);
     HANDLE thread = CreateRemoteThread(
         handle, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
-    REQUIRE(thread != nullptr);
+    ASSERT_TRUE(thread != nullptr);
     CloseHandle(thread);
     CloseHandle(handle);
     const ULONGLONG deadline = GetTickCount64() + kTimeout;
     while (process.Running() && GetTickCount64() < deadline) SleepMs(25);
-    CHECK(!process.Running());
-    CHECK_EQ(Hex(process.ExitCode()), Hex(EXCEPTION_ACCESS_VIOLATION));
-    CHECK_EQ(CrashDialogs().size(), 0u);
+    EXPECT_TRUE(!process.Running());
+    EXPECT_EQ(Hex(process.ExitCode()), Hex(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(CrashDialogs().size(), 0u);
 }
 
 // ==== the shortcut file
 // ==============================================================================
 
-SCENARIO(robust_shortcut_files) {
+TEST_F(Robust, robust_shortcut_files) {
     RequireCrashDialogOff();
     std::mt19937 random(20240611);  // its sequence is fixed by the standard
     std::string noise(4096, '\0');
@@ -668,18 +681,18 @@ SCENARIO(robust_shortcut_files) {
              ("-nomerge " + megabyteUrl).substr(0, kWineCommandLimit - kBrowser.size() - 1))},
     };
     for (const Row& row : rows) {
-        Trace trace(row.label);
+        SCOPED_TRACE(row.label);
         const std::string folder = FreshFolder("row");
         WriteFileBytes(ShortcutPath(folder), row.bytes);
         ExpectOutcome({.workDir = folder}, row.outcome, 60000);
-        CHECK(ReadFileBytes(ShortcutPath(folder)) == row.bytes);
+        EXPECT_TRUE(ReadFileBytes(ShortcutPath(folder)) == row.bytes);
     }
 }
 
 // ==== the argument
 // ====================================================================================
 
-SCENARIO(robust_arguments) {
+TEST_F(Robust, robust_arguments) {
     RequireCrashDialogOff();
     const std::string long30k(30000, '7');
     struct Row {
@@ -702,11 +715,11 @@ SCENARIO(robust_arguments) {
     };
     const std::string userFile = ShortcutBytes("http://192.168.77.1");
     for (const Row& row : rows) {
-        Trace trace(row.label);
+        SCOPED_TRACE(row.label);
         const std::string folder = FreshFolder("row");
         WriteFileBytes(ShortcutPath(folder), userFile);
         ExpectOutcome({.argument = row.argument, .workDir = folder}, row.outcome);
-        CHECK(ReadFileBytes(ShortcutPath(folder)) == userFile);
+        EXPECT_TRUE(ReadFileBytes(ShortcutPath(folder)) == userFile);
     }
 }
 
@@ -731,7 +744,7 @@ std::string Nul() { return std::string(2, '\0'); }
 class UserFile {
 public:
     UserFile() { WriteFileBytes(ShortcutPath(WorkDir()), bytes_); }
-    ~UserFile() { CHECK(ReadFileBytes(ShortcutPath(WorkDir())) == bytes_); }
+    ~UserFile() { EXPECT_TRUE(ReadFileBytes(ShortcutPath(WorkDir())) == bytes_); }
     UserFile(const UserFile&) = delete;
     UserFile& operator=(const UserFile&) = delete;
 
@@ -764,13 +777,13 @@ std::vector<TypedValue> EveryType(const std::string& text, DWORD number) {
 
 }  // namespace
 
-SCENARIO(robust_registry_types) {
+TEST_F(Robust, robust_registry_types) {
     RequireCrashDialogOff();
     const UserFile userFile;
     const std::string other = "C:\\e2e\\bin\\other.exe";
     PlaceRecorder(other);
     for (const TypedValue& value : EveryType(other, 1)) {
-        Trace trace(std::string("browser path as ") + value.label);
+        SCOPED_TRACE(std::string("browser path as ") + value.label);
         SetRegValue(HKEY_CLASSES_ROOT, kBrowserKey, "", value.type, value.data);
         ExpectOutcome({.argument = "10.1.2.3"},
                       value.type == REG_SZ
@@ -779,7 +792,7 @@ SCENARIO(robust_registry_types) {
     }
     SetBrowserPath(kBrowser);
     for (const TypedValue& value : EveryType("11", 11)) {
-        Trace trace(std::string("version as ") + value.label);
+        SCOPED_TRACE(std::string("version as ") + value.label);
         SetRegValue(HKEY_LOCAL_MACHINE, kVersionKey, "Version", value.type, value.data);
         ExpectOutcome({.argument = "10.1.2.3"},
                       StartsBrowser(std::string(value.type == REG_SZ ? "-nomerge " : "") +
@@ -787,7 +800,7 @@ SCENARIO(robust_registry_types) {
     }
 }
 
-SCENARIO(robust_registry_strings) {
+TEST_F(Robust, robust_registry_strings) {
     RequireCrashDialogOff();
     const UserFile userFile;
     const std::string other = "C:\\e2e\\bin\\other.exe";
@@ -816,7 +829,7 @@ SCENARIO(robust_registry_strings) {
         {"empty, no data at all", REG_SZ, "", OpensHandler("http://10.1.2.3")},
     };
     for (const Row& row : rows) {
-        Trace trace(std::string("browser path ") + row.label);
+        SCOPED_TRACE(std::string("browser path ") + row.label);
         SetRegValue(HKEY_CLASSES_ROOT, kBrowserKey, "", row.type, row.data);
         ExpectOutcome({.argument = "10.1.2.3"}, row.outcome, 60000);
     }
@@ -825,10 +838,11 @@ SCENARIO(robust_registry_strings) {
     BreakUrlHandlers();
     for (const auto& [label, path] :
          {std::pair<std::string, std::string>{"1 MiB REG_SZ", huge}, {"empty", ""}}) {
-        Trace trace("browser path " + label + ", no URL handler");
+        SCOPED_TRACE("browser path " + label + ", no URL handler");
         SetRegValue(HKEY_CLASSES_ROOT, kBrowserKey, "", REG_SZ, Utf16Bytes(path) + Nul());
-        ExpectOutcome({.argument = "10.1.2.3"},
-                      ReportsFailure(FailureText(path + " -nomerge http://10.1.2.3")), 60000);
+        std::string refused;
+        FailureText(path + " -nomerge http://10.1.2.3", refused);
+        ExpectOutcome({.argument = "10.1.2.3"}, ReportsFailure(refused), 60000);
     }
     SetBrowserPath(kBrowser);
     struct VersionRow {
@@ -844,7 +858,7 @@ SCENARIO(robust_registry_strings) {
         {"empty, no data at all", "", false},
     };
     for (const VersionRow& row : versions) {
-        Trace trace(std::string("version ") + row.label);
+        SCOPED_TRACE(std::string("version ") + row.label);
         SetRegValue(HKEY_LOCAL_MACHINE, kVersionKey, "Version", REG_SZ, row.data);
         ExpectOutcome(
             {.argument = "10.1.2.3"},

@@ -1,10 +1,10 @@
 // End-to-end test driver: runs the real MOLRAvin.exe inside the dedicated
 // Wine prefix that the e2e.prefix_setup test builds, and looks at what it does.
 //
-// A scenario file is any tests/e2e/scenarios_*.cpp. Each scenario is
-//     SCENARIO(some_name) { ... }
-// at the start of a line; CMake turns every one into the CTest test
-// "e2e.some_name", which runs "e2e_driver.exe some_name" in a fresh state:
+// A scenario is a GoogleTest test of a tests/e2e/scenarios_*.cpp file,
+//     TEST_F(<the file's fixture>, some_name) { ... }
+// with a fixture derived from Scenario. CMake makes each one the CTest test
+// "e2e.<fixture>.some_name", which runs only that test in a fresh state:
 //   - registry baseline: the browser (LocalServer32) is kRecorderBrowser as a
 //     REG_SZ, the browser version is kBaselineVersion, the http, https and
 //     ftp open handlers are kRecorderHandler, no shim overrides are set, no
@@ -19,10 +19,9 @@
 // longer than kScenarioTimeout is stopped. Whatever a scenario launched is
 // ended when it finishes, however it finishes.
 //
-// Checks: CHECK / CHECK_EQ report file:line and both values and let the
-// scenario go on; REQUIRE / REQUIRE_EQ / E2E_FAIL(text) stop it. Any failed check
-// makes the exit code non-zero. A Trace object adds its label to every
-// failure reported while it lives (the row of a table, say).
+// Checks are GoogleTest's. Every fatal failure ends the scenario, also one in
+// a helper function: ASSERT_*, FAIL(), and the waits and the file and
+// registry calls below, which report at the scenario's line that called them.
 //
 // Texts are UTF-8 everywhere in this API; paths are Windows paths inside
 // the prefix (C:\...) unless a name says Unix.
@@ -30,12 +29,13 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 #include <source_location>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,80 +61,24 @@ inline constexpr const char* kProgramTrap = "C:\\Program.exe";
 
 inline constexpr const char* kProgramCopy = "C:\\e2e\\program\\MOLRAvin.exe";
 
-inline constexpr const char* kWindowTitle = "MOLRAvin IP anpassen";
-
-// ---- checks -------------------------------------------------------------------
-
-std::string Quote(const std::string& text);  // C-style escaped, in double quotes
-inline std::string Describe(const std::string& v) { return Quote(v); }
-inline std::string Describe(const char* v) { return v ? Quote(v) : "nullptr"; }
-inline std::string Describe(bool v) { return v ? "true" : "false"; }
-template <typename T>
-std::string Describe(const std::optional<T>& v) {
-    return v ? Describe(*v) : "nullopt";
-}
-template <typename T>
-std::string Describe(const T& v) {
-    std::ostringstream out;
-    out << v;
-    return out.str();
-}
-
-void ReportFailure(const char* file, int line, const std::string& what);
-// The waits below report a failure at the scenario's line that called them.
-using Where = std::source_location;
-[[noreturn]] void FailAt(const Where& where, const std::string& what);
-[[noreturn]] void Abort();  // ends the running scenario (after a reported failure)
-[[noreturn]] void Fail(const char* file, int line, const std::string& what);
-#define E2E_FAIL(what) ::e2e::Fail(__FILE__, __LINE__, (what))
-
-template <typename A, typename B>
-bool CheckEqual(const char* file, int line, const char* expression, const A& actual,
-                const B& expected) {
-    if (actual == expected) return true;
-    ReportFailure(file, line,
-                  std::string(expression) + "\n    actual:   " + Describe(actual) +
-                      "\n    expected: " + Describe(expected));
-    return false;
-}
-
-#define CHECK(cond) \
-    ((cond) ? true : (::e2e::ReportFailure(__FILE__, __LINE__, "CHECK(" #cond ")"), false))
-#define REQUIRE(cond) \
-    do { \
-        if (!(cond)) ::e2e::Fail(__FILE__, __LINE__, "REQUIRE(" #cond ")"); \
-    } while (0)
-#define CHECK_EQ(actual, expected) \
-    ::e2e::CheckEqual(__FILE__, __LINE__, "CHECK_EQ(" #actual ", " #expected ")", (actual), \
-                      (expected))
-#define REQUIRE_EQ(actual, expected) \
-    do { \
-        if (!::e2e::CheckEqual(__FILE__, __LINE__, "REQUIRE_EQ(" #actual ", " #expected ")", \
-                               (actual), (expected))) \
-            ::e2e::Abort(); \
-    } while (0)
-
-// Adds label to every failure reported while it lives; nests.
-class Trace {
-public:
-    explicit Trace(std::string label);
-    ~Trace();
-    Trace(const Trace&) = delete;
-    Trace& operator=(const Trace&) = delete;
-};
-
 // ---- scenarios ------------------------------------------------------------------
 
-using ScenarioFn = void (*)();
-bool RegisterScenario(const char* name, ScenarioFn fn);
+// The fixture of every scenario: SetUp applies the baseline above and starts
+// the scenario's clock, TearDown removes what PlaceRecorder placed.
+class Scenario : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
 
-#define SCENARIO(name) \
-    static void e2e_scenario_##name(); \
-    [[maybe_unused]] static const bool e2e_registered_##name = \
-        ::e2e::RegisterScenario(#name, &e2e_scenario_##name); \
-    static void e2e_scenario_##name()
-
+// The running test's name; it names WorkDir() and RecordLog().
 const std::string& ScenarioName();
+
+// A fatal failure reported at where; ends the scenario.
+using Where = std::source_location;
+[[noreturn]] void FailAt(const Where& where, const std::string& what);
+
+std::string Quote(const std::string& text);  // C-style escaped, in double quotes
 
 // ---- text -------------------------------------------------------------------------
 
@@ -147,58 +91,70 @@ std::string SystemErrorText(DWORD code);
 
 std::string WorkDir();  // C:\e2e\work\<scenario>, fresh and empty at the start
 // A fresh, empty folder WorkDir()\name, for one row of a table.
-std::string FreshFolder(const std::string& name);
-void MakeDirs(const std::string& path);
-void RemoveTree(const std::string& path);  // clears attributes first; missing is fine
+std::string FreshFolder(const std::string& name, Where where = Where::current());
+void MakeDirs(const std::string& path, Where where = Where::current());
+// Clears attributes first; missing is fine.
+void RemoveTree(const std::string& path, Where where = Where::current());
 // Creates or replaces the file with exactly bytes, then applies attributes
 // (FILE_ATTRIBUTE_HIDDEN etc.; 0 leaves them normal).
-void WriteFileBytes(const std::string& path, const std::string& bytes, DWORD attributes = 0);
-std::optional<std::string> ReadFileBytes(const std::string& path);  // nullopt when missing
+void WriteFileBytes(const std::string& path, const std::string& bytes, DWORD attributes = 0,
+                    Where where = Where::current());
+// nullopt when missing.
+std::optional<std::string> ReadFileBytes(const std::string& path, Where where = Where::current());
 DWORD FileAttributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing
 bool FileExists(const std::string& path);
-void CopyFileTo(const std::string& from, const std::string& to);  // replaces, makes folders
-std::vector<std::string> ListFolder(const std::string& path);    // names, sorted, no . or ..
-std::string UnixPath(const std::string& windowsPath);  // the prefix file's path on the host
+// Replaces, makes folders.
+void CopyFileTo(const std::string& from, const std::string& to, Where where = Where::current());
+std::vector<std::string> ListFolder(const std::string& path);  // names, sorted, no . or ..
+// The prefix file's path on the host.
+std::string UnixPath(const std::string& windowsPath, Where where = Where::current());
 std::string WindowsPath(const std::string& unixPath);  // a host path as Wine maps it
 
 // ---- registry (fatal on failure; deleting what is missing is fine) ----------------------
 
 // Any type with exactly these data bytes.
 void SetRegValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
-                 const std::string& data);
+                 const std::string& data, Where where = Where::current());
 void SetRegString(HKEY root, const std::string& subKey, const std::string& name,
-                  const std::string& value);  // REG_SZ, NUL-terminated
+                  const std::string& value,
+                  Where where = Where::current());  // REG_SZ, NUL-terminated
 void SetRegExpandString(HKEY root, const std::string& subKey, const std::string& name,
-                        const std::string& value);  // REG_EXPAND_SZ, NUL-terminated
+                        const std::string& value,
+                        Where where = Where::current());  // REG_EXPAND_SZ, NUL-terminated
 void SetRegStringWithoutNul(HKEY root, const std::string& subKey, const std::string& name,
-                            const std::string& value);  // REG_SZ, no terminating NUL
-void SetRegDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value);
-void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& name);
-void DeleteRegKey(HKEY root, const std::string& subKey);  // with everything below it
+                            const std::string& value,
+                            Where where = Where::current());  // REG_SZ, no terminating NUL
+void SetRegDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value,
+                 Where where = Where::current());
+void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& name,
+                    Where where = Where::current());
+// With everything below it.
+void DeleteRegKey(HKEY root, const std::string& subKey, Where where = Where::current());
 std::string Utf16Bytes(const std::string& utf8);  // UTF-16LE, no NUL, for SetRegValue
 
 // The browser's path as a REG_SZ LocalServer32 default value.
-void SetBrowserPath(const std::string& path);
+void SetBrowserPath(const std::string& path, Where where = Where::current());
 // The browser's version text; nullopt removes the value.
-void SetBrowserVersion(const std::optional<std::string>& version);
+void SetBrowserVersion(const std::optional<std::string>& version, Where where = Where::current());
 // http and https get no open command, so the default-handler open fails.
-void BreakUrlHandlers();
+void BreakUrlHandlers(Where where = Where::current());
 // Makes the program under test load the test-only wsock32.dll, sensapi.dll
 // and iphlpapi.dll from system32 (Wine's per-application DLL overrides), or
 // its normal ones again. No echo then ever leaves the machine.
-void UseShims(bool on);
+void UseShims(bool on, Where where = Where::current());
 // System colours (COLOR_* index, colour) for programs started from now on;
 // under Wine those already running keep theirs. The baseline restores the
 // session's own.
-void SetSystemColours(const std::map<int, COLORREF>& colours);
-void RestoreSystemColours();
+void SetSystemColours(const std::map<int, COLORREF>& colours, Where where = Where::current());
+void RestoreSystemColours(Where where = Where::current());
 // The shims, but Wine's own ICMP echo, which really sends: fails the scenario
 // unless every address the wsock32 shim resolves to (MOLRA_SHIM_ADDRESSES in
 // environment, the program's launch environment) is a loopback one and no
 // name has an answer of its own (MOLRA_SHIM_NAMES).
-void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment);
+void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment,
+                         Where where = Where::current());
 // A copy of the recorder at path; removed again when the scenario ends.
-void PlaceRecorder(const std::string& path);
+void PlaceRecorder(const std::string& path, Where where = Where::current());
 
 // ---- processes ------------------------------------------------------------------------
 
@@ -285,11 +241,12 @@ struct Record {
     int showState = -1;       // STARTUPINFO.wShowWindow, -1 when not given
 };
 std::string RecordLog();  // C:\e2e\logs\<scenario>.log
-std::vector<Record> ReadRecords();
+// Fails on a log the recorder did not write.
+std::vector<Record> ReadRecords(Where where = Where::current());
 // Waits until at least count records are there; fails on timeout.
 std::vector<Record> WaitForRecords(std::size_t count, DWORD timeout = kTimeout,
                                    Where where = Where::current());
-void ClearRecords();
+void ClearRecords(Where where = Where::current());
 std::ostream& operator<<(std::ostream& out, const Record& record);
 
 // Waits, handling the driver's own window messages meanwhile (whoever

@@ -5,14 +5,9 @@
 
 namespace e2e::detail {
 
-// Thrown to end a scenario after its failure was reported.
-struct ScenarioAborted {};
-
 struct RunState {
     std::string scenario;
     std::string program;  // MOLRAvin.exe under test, Windows path
-    int failures = 0;
-    std::vector<std::string> traces;
     std::vector<std::string> placedFiles;  // removed when the scenario ends
 };
 RunState& State();
@@ -24,10 +19,11 @@ void TerminateTrackedJobs();
 
 // Sets the registry, the trap and the folders as every scenario starts.
 void ApplyBaseline();
-// Copies the rig's files into the prefix and checks that recorders run.
+// Copies the rig's files into the prefix and checks that recorders run;
+// failures are GoogleTest's, outside any test.
 // program: the build's MOLRAvin.exe, copied to kProgramCopy.
-int SetUpPrefix(const std::string& program, const std::string& recorderUnixPath,
-                const std::vector<std::string>& shimUnixPaths);
+void SetUpPrefix(const std::string& program, const std::string& recorderUnixPath,
+                 const std::vector<std::string>& shimUnixPaths);
 void RemovePlacedFiles();
 
 // One line of the scenario's step log, with the time since it began; CTest

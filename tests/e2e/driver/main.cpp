@@ -1,13 +1,10 @@
-// e2e_driver.exe: runs one scenario per call, so CTest can report each.
-//   e2e_driver.exe [--program=<unix path>] <scenario>
+// e2e_driver.exe: the scenarios as GoogleTest tests, plus the rig's own set-up.
+//   e2e_driver.exe [--program=<unix path>] [--gtest_filter=<Fixture.scenario>] [gtest flags]
 //   e2e_driver.exe --setup [--program=<unix path>] --recorder=<unix path> [--shim=<unix path>]...
 // Scenarios run the fixture's copy of the program unless --program names another.
 //   e2e_driver.exe --baseline   (sets the registry and files every scenario starts from)
-//   e2e_driver.exe --list
-//   e2e_driver.exe --expect <name>...   (the names CMake found must be the ones registered)
+#include <atomic>
 #include <cstdio>
-#include <exception>
-#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -57,16 +54,6 @@ void Log(const std::string& line) {
 
 namespace {
 
-std::map<std::string, ScenarioFn>& Scenarios() {
-    static std::map<std::string, ScenarioFn> scenarios;
-    return scenarios;
-}
-
-std::vector<std::string>& DuplicateNames() {
-    static std::vector<std::string> names;
-    return names;
-}
-
 void Print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
@@ -84,95 +71,60 @@ std::string BuiltProgramPath() {
     return Narrow(full);
 }
 
-int RunScenario(const std::string& name) {
-    const auto found = Scenarios().find(name);
-    if (found == Scenarios().end()) {
-        Print("unknown scenario: " + name + "\n");
-        return 2;
-    }
-    detail::State().scenario = name;
-    detail::Log("scenario " + name);
+// A hang anywhere must end in a failure, never in a stuck test run: while a
+// scenario runs, the watchdog ends it and everything it started once its
+// time is up. 0: no scenario runs.
+std::atomic<ULONGLONG> scenarioDeadline{0};
 
-    // A hang anywhere must end in a failure, never in a stuck test run.
+void StartWatchdog() {
     std::thread([] {
-        Sleep(kScenarioTimeout);
-        Print("FAIL " + detail::State().scenario + ": still running after " +
-              std::to_string(kScenarioTimeout / 1000) + " s, everything it started is ended\n");
-        detail::TerminateTrackedJobs();
-        ExitProcess(124);
+        for (;;) {
+            Sleep(100);
+            const ULONGLONG deadline = scenarioDeadline.load();
+            if (deadline == 0 || GetTickCount64() < deadline) continue;
+            Print("FAIL " + detail::State().scenario + ": still running after " +
+                  std::to_string(kScenarioTimeout / 1000) + " s, everything it started is ended\n");
+            detail::TerminateTrackedJobs();
+            ExitProcess(124);
+        }
     }).detach();
-
-    try {
-        detail::ApplyBaseline();
-        found->second();
-    } catch (const detail::ScenarioAborted&) {
-    } catch (const std::exception& error) {
-        ReportFailure("?", 0, std::string("unexpected exception: ") + error.what());
-    }
-    detail::RemovePlacedFiles();
-
-    const int failures = detail::State().failures;
-    Print((failures ? "FAIL " : "PASS ") + name +
-          (failures ? " (" + std::to_string(failures) + " failed checks)" : "") + "\n");
-    return failures ? 1 : 0;
 }
 
-int ExpectScenarios(const std::vector<std::string>& expected) {
-    int problems = 0;
-    for (const auto& name : DuplicateNames()) {
-        Print("scenario registered twice: " + name + "\n");
-        ++problems;
+// Ends the test at every fatal failure, not just the function that saw it:
+// a helper's ASSERT_* or a failed wait stops the whole scenario, as the rest
+// of it would only build on what is missing. AssertionException is the type
+// GoogleTest takes as "reported already".
+class EndTestOnFatalFailure : public ::testing::EmptyTestEventListener {
+    void OnTestPartResult(const ::testing::TestPartResult& result) override {
+        if (result.fatally_failed()) throw ::testing::AssertionException(result);
     }
-    const std::set<std::string> wanted(expected.begin(), expected.end());
-    for (const auto& [name, fn] : Scenarios()) {
-        if (!wanted.count(name)) {
-            Print("scenario " + name + " has no CTest test (write SCENARIO(" + name +
-                  ") at the start of a line)\n");
-            ++problems;
-        }
-    }
-    for (const auto& name : wanted) {
-        if (!Scenarios().count(name)) {
-            Print("CTest test e2e." + name + " has no registered scenario\n");
-            ++problems;
-        }
-    }
-    if (problems == 0) Print(std::to_string(Scenarios().size()) + " scenarios registered\n");
-    return problems ? 1 : 0;
-}
+};
 
 }  // namespace
 
-bool RegisterScenario(const char* name, ScenarioFn fn) {
-    if (!Scenarios().emplace(name, fn).second) DuplicateNames().push_back(name);
-    return true;
+void Scenario::SetUp() {
+    detail::State().scenario = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    detail::Log("scenario " + detail::State().scenario);
+    scenarioDeadline = GetTickCount64() + kScenarioTimeout;
+    detail::ApplyBaseline();
+}
+
+void Scenario::TearDown() {
+    detail::RemovePlacedFiles();
+    scenarioDeadline = 0;
 }
 
 const std::string& ScenarioName() { return detail::State().scenario; }
 
 std::string ProgramPath() { return detail::State().program; }
 
-void ReportFailure(const char* file, int line, const std::string& what) {
-    auto& state = detail::State();
-    ++state.failures;
-    std::string report = std::string(file) + ":" + std::to_string(line) + ": " + what + "\n";
-    for (const auto& trace : state.traces) report += "    in: " + trace + "\n";
-    Print(report);
-}
-
-void Abort() { throw detail::ScenarioAborted{}; }
-
-void Fail(const char* file, int line, const std::string& what) {
-    ReportFailure(file, line, what);
-    Abort();
-}
-
 void FailAt(const Where& where, const std::string& what) {
-    Fail(where.file_name(), static_cast<int>(where.line()), what);
+    GTEST_FAIL_AT(where.file_name(), static_cast<int>(where.line())) << what;
+    // Only without the listener above would this line be reached.
+    throw ::testing::AssertionException(
+        ::testing::TestPartResult(::testing::TestPartResult::kFatalFailure, where.file_name(),
+                                  static_cast<int>(where.line()), what.c_str()));
 }
-
-Trace::Trace(std::string label) { detail::State().traces.push_back(std::move(label)); }
-Trace::~Trace() { detail::State().traces.pop_back(); }
 
 }  // namespace e2e
 
@@ -181,50 +133,50 @@ int wmain(int argc, wchar_t** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     using namespace e2e;
 
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
+    // GoogleTest takes its own flags out; the rig's are left.
+    ::testing::InitGoogleTest(&argc, argv);
+    // Appended last, so that the result printer has reported the failure first.
+    ::testing::UnitTest::GetInstance()->listeners().Append(new EndTestOnFatalFailure);
+
     detail::State().program = kProgramCopy;
     std::string built = BuiltProgramPath();
-
     bool setup = false;
     bool baseline = false;
-    bool list = false;
-    bool expect = false;
     std::string recorder;
     std::vector<std::string> shims;
-    std::vector<std::string> names;
-    for (const auto& arg : args) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = Narrow(argv[i]);
         if (arg == "--setup") setup = true;
         else if (arg == "--baseline") baseline = true;
-        else if (arg == "--list") list = true;
-        else if (arg == "--expect") expect = true;
         else if (arg.rfind("--program=", 0) == 0)
             built = detail::State().program = WindowsPath(arg.substr(10));
         else if (arg.rfind("--recorder=", 0) == 0) recorder = arg.substr(11);
         else if (arg.rfind("--shim=", 0) == 0) shims.push_back(arg.substr(7));
-        else names.push_back(arg);
+        else {
+            Print("unknown argument " + Quote(arg) +
+                  "\nusage: e2e_driver.exe [--program=<path>] [gtest flags] | --baseline | "
+                  "--setup --recorder=<path> [--shim=<path>]...\n");
+            return 2;
+        }
     }
 
     if (setup) {
         try {
-            return detail::SetUpPrefix(built, recorder, shims);
-        } catch (const detail::ScenarioAborted&) {
-            return 1;
+            detail::SetUpPrefix(built, recorder, shims);
+        } catch (const ::testing::AssertionException&) {
         }
+        const bool failed = ::testing::UnitTest::GetInstance()->Failed();
+        Print(failed ? "prefix setup FAILED\n" : "prefix ready\n");
+        return failed ? 1 : 0;
     }
     if (baseline) {
-        detail::ApplyBaseline();
+        try {
+            detail::ApplyBaseline();
+        } catch (const ::testing::AssertionException&) {
+            return 1;
+        }
         return 0;
     }
-    if (list) {
-        for (const auto& [name, fn] : Scenarios()) Print(name + "\n");
-        return 0;
-    }
-    if (expect) return ExpectScenarios(names);
-    if (names.size() != 1) {
-        Print("usage: e2e_driver.exe [--program=<path>] <scenario> | --baseline | --list | "
-              "--expect <names> | --setup --recorder=<path> [--shim=<path>]...\n");
-        return 2;
-    }
-    return RunScenario(names[0]);
+    StartWatchdog();
+    return RUN_ALL_TESTS();
 }

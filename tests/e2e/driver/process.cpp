@@ -330,43 +330,46 @@ std::string DescribeWindowsOf(DWORD pid) {
 
 std::string RecordLog() { return "C:\\e2e\\logs\\" + ScenarioName() + ".log"; }
 
-void ClearRecords() { RemoveTree(RecordLog()); }
+void ClearRecords(Where where) { RemoveTree(RecordLog(), where); }
 
 namespace {
 
 // "name <n>:<n bytes>\n" at pos; advances pos.
-std::string ReadField(const std::string& log, std::size_t& pos, const std::string& name) {
+std::string ReadField(const std::string& log, std::size_t& pos, const std::string& name,
+                      const Where& where) {
     const std::string head = name + " ";
-    if (log.compare(pos, head.size(), head) != 0) E2E_FAIL("recorder log: expected field " + name);
+    if (log.compare(pos, head.size(), head) != 0)
+        FailAt(where, "recorder log: expected field " + name);
     pos += head.size();
     const std::size_t colon = log.find(':', pos);
-    if (colon == std::string::npos) E2E_FAIL("recorder log: no length for " + name);
+    if (colon == std::string::npos) FailAt(where, "recorder log: no length for " + name);
     const std::size_t length = std::stoul(log.substr(pos, colon - pos));
     if (colon + 1 + length + 1 > log.size() || log[colon + 1 + length] != '\n')
-        E2E_FAIL("recorder log: field " + name + " is cut short");
+        FailAt(where, "recorder log: field " + name + " is cut short");
     pos = colon + 1 + length + 1;
     return log.substr(colon + 1, length);
 }
 
-void Expect(const std::string& log, std::size_t& pos, const std::string& text) {
-    if (log.compare(pos, text.size(), text) != 0) E2E_FAIL("recorder log: expected " + Quote(text));
+void Expect(const std::string& log, std::size_t& pos, const std::string& text, const Where& where) {
+    if (log.compare(pos, text.size(), text) != 0)
+        FailAt(where, "recorder log: expected " + Quote(text));
     pos += text.size();
 }
 
 }  // namespace
 
-std::vector<Record> ReadRecords() {
-    const auto log = ReadFileBytes(RecordLog());
+std::vector<Record> ReadRecords(Where where) {
+    const auto log = ReadFileBytes(RecordLog(), where);
     std::vector<Record> records;
     if (!log) return records;
     std::size_t pos = 0;
     while (pos < log->size()) {
-        Expect(*log, pos, "record\n");
+        Expect(*log, pos, "record\n", where);
         Record record;
-        record.module = ReadField(*log, pos, "module");
-        record.commandLine = ReadField(*log, pos, "cmdline");
-        record.showState = std::stoi(ReadField(*log, pos, "show"));
-        Expect(*log, pos, "end\n");
+        record.module = ReadField(*log, pos, "module", where);
+        record.commandLine = ReadField(*log, pos, "cmdline", where);
+        record.showState = std::stoi(ReadField(*log, pos, "show", where));
+        Expect(*log, pos, "end\n", where);
         records.push_back(record);
     }
     return records;
@@ -375,7 +378,7 @@ std::vector<Record> ReadRecords() {
 std::vector<Record> WaitForRecords(std::size_t count, DWORD timeout, Where where) {
     const ULONGLONG deadline = GetTickCount64() + timeout;
     for (;;) {
-        auto records = ReadRecords();
+        auto records = ReadRecords(where);
         if (records.size() >= count) return records;
         if (GetTickCount64() > deadline) {
             FailAt(where, "expected " + std::to_string(count) + " recorder runs within " +

@@ -104,59 +104,61 @@ std::string LastError(const std::string& what) {
 
 std::string WorkDir() { return "C:\\e2e\\work\\" + ScenarioName(); }
 
-std::string FreshFolder(const std::string& name) {
+std::string FreshFolder(const std::string& name, Where where) {
     const std::string path = WorkDir() + "\\" + name;
-    RemoveTree(path);
-    MakeDirs(path);
+    RemoveTree(path, where);
+    MakeDirs(path, where);
     return path;
 }
 
-void MakeDirs(const std::string& path) {
+void MakeDirs(const std::string& path, Where where) {
     if (path.empty() || path.back() == ':') return;
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-    MakeDirs(Parent(path));
+    MakeDirs(Parent(path), where);
     if (!CreateDirectoryW(Widen(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        E2E_FAIL(LastError("cannot create folder " + Quote(path)));
+        FailAt(where, LastError("cannot create folder " + Quote(path)));
 }
 
-void RemoveTree(const std::string& path) {
+void RemoveTree(const std::string& path, Where where) {
     const std::wstring wide = Widen(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        if (!DeleteFileW(wide.c_str())) E2E_FAIL(LastError("cannot delete " + Quote(path)));
+        if (!DeleteFileW(wide.c_str())) FailAt(where, LastError("cannot delete " + Quote(path)));
         return;
     }
-    for (const auto& name : ListFolder(path)) RemoveTree(path + "\\" + name);
-    if (!RemoveDirectoryW(wide.c_str())) E2E_FAIL(LastError("cannot remove folder " + Quote(path)));
+    for (const auto& name : ListFolder(path)) RemoveTree(path + "\\" + name, where);
+    if (!RemoveDirectoryW(wide.c_str()))
+        FailAt(where, LastError("cannot remove folder " + Quote(path)));
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes, DWORD attributes) {
-    MakeDirs(Parent(path));
+void WriteFileBytes(const std::string& path, const std::string& bytes, DWORD attributes,
+                    Where where) {
+    MakeDirs(Parent(path), where);
     const std::wstring wide = Widen(path);
     SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);  // a hidden file cannot be truncated
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) E2E_FAIL(LastError("cannot create " + Quote(path)));
+    if (file == INVALID_HANDLE_VALUE) FailAt(where, LastError("cannot create " + Quote(path)));
     DWORD written = 0;
     const BOOL ok =
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
-    if (!ok || written != bytes.size()) E2E_FAIL(LastError("cannot write " + Quote(path)));
+    if (!ok || written != bytes.size()) FailAt(where, LastError("cannot write " + Quote(path)));
     if (attributes && !SetFileAttributesW(wide.c_str(), attributes))
-        E2E_FAIL(LastError("cannot set attributes of " + Quote(path)));
+        FailAt(where, LastError("cannot set attributes of " + Quote(path)));
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path, Where where) {
     HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
-        E2E_FAIL(LastError("cannot open " + Quote(path)));
+        FailAt(where, LastError("cannot open " + Quote(path)));
     }
     std::string bytes;
     char chunk[65536];
@@ -170,11 +172,11 @@ DWORD FileAttributes(const std::string& path) { return GetFileAttributesW(Widen(
 
 bool FileExists(const std::string& path) { return FileAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
-void CopyFileTo(const std::string& from, const std::string& to) {
-    MakeDirs(Parent(to));
+void CopyFileTo(const std::string& from, const std::string& to, Where where) {
+    MakeDirs(Parent(to), where);
     SetFileAttributesW(Widen(to).c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE))
-        E2E_FAIL(LastError("cannot copy " + Quote(from) + " to " + Quote(to)));
+        FailAt(where, LastError("cannot copy " + Quote(from) + " to " + Quote(to)));
 }
 
 std::vector<std::string> ListFolder(const std::string& path) {
@@ -191,13 +193,13 @@ std::vector<std::string> ListFolder(const std::string& path) {
     return names;
 }
 
-std::string UnixPath(const std::string& windowsPath) {
+std::string UnixPath(const std::string& windowsPath, Where where) {
     using Fn = char*(CDECL*)(const wchar_t*);
     const auto convert = reinterpret_cast<Fn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!convert) E2E_FAIL("UnixPath works under Wine only");
+    if (!convert) FailAt(where, "UnixPath works under Wine only");
     char* unix = convert(Widen(windowsPath).c_str());
-    if (!unix) E2E_FAIL("no Unix path for " + Quote(windowsPath));
+    if (!unix) FailAt(where, "no Unix path for " + Quote(windowsPath));
     std::string result = unix;
     HeapFree(GetProcessHeap(), 0, unix);
     return result;
@@ -243,7 +245,7 @@ std::string Utf16Bytes(const std::string& utf8) {
 }
 
 void SetRegValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
-                 const std::string& data) {
+                 const std::string& data, Where where) {
     HKEY key = nullptr;
     LONG status = RegCreateKeyExW(root, Widen(subKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
                                   nullptr, &key, nullptr);
@@ -254,30 +256,31 @@ void SetRegValue(HKEY root, const std::string& subKey, const std::string& name, 
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS)
-        E2E_FAIL("cannot set " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));
+        FailAt(where, "cannot set " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));
 }
 
 void SetRegString(HKEY root, const std::string& subKey, const std::string& name,
-                  const std::string& value) {
-    SetRegValue(root, subKey, name, REG_SZ, Utf16Bytes(value) + std::string(2, '\0'));
+                  const std::string& value, Where where) {
+    SetRegValue(root, subKey, name, REG_SZ, Utf16Bytes(value) + std::string(2, '\0'), where);
 }
 
 void SetRegExpandString(HKEY root, const std::string& subKey, const std::string& name,
-                        const std::string& value) {
-    SetRegValue(root, subKey, name, REG_EXPAND_SZ, Utf16Bytes(value) + std::string(2, '\0'));
+                        const std::string& value, Where where) {
+    SetRegValue(root, subKey, name, REG_EXPAND_SZ, Utf16Bytes(value) + std::string(2, '\0'), where);
 }
 
 void SetRegStringWithoutNul(HKEY root, const std::string& subKey, const std::string& name,
-                            const std::string& value) {
-    SetRegValue(root, subKey, name, REG_SZ, Utf16Bytes(value));
+                            const std::string& value, Where where) {
+    SetRegValue(root, subKey, name, REG_SZ, Utf16Bytes(value), where);
 }
 
-void SetRegDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value) {
+void SetRegDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value,
+                 Where where) {
     SetRegValue(root, subKey, name, REG_DWORD,
-                std::string(reinterpret_cast<const char*>(&value), sizeof value));
+                std::string(reinterpret_cast<const char*>(&value), sizeof value), where);
 }
 
-void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& name) {
+void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& name, Where where) {
     HKEY key = nullptr;
     LONG status = RegOpenKeyExW(root, Widen(subKey).c_str(), 0, KEY_SET_VALUE, &key);
     if (status == ERROR_FILE_NOT_FOUND) return;
@@ -286,18 +289,20 @@ void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& nam
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        E2E_FAIL("cannot delete " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));
+        FailAt(where,
+               "cannot delete " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));
 }
 
-void DeleteRegKey(HKEY root, const std::string& subKey) {
+void DeleteRegKey(HKEY root, const std::string& subKey, Where where) {
     const LONG status = RegDeleteTreeW(root, Widen(subKey).c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        E2E_FAIL("cannot delete " + RootName(root) + "\\" + subKey + ": " +
-                 SystemErrorText(status));
+        FailAt(where,
+               "cannot delete " + RootName(root) + "\\" + subKey + ": " + SystemErrorText(status));
     // RegDeleteTreeW keeps the key itself on some systems.
     const LONG own = RegDeleteKeyW(root, Widen(subKey).c_str());
     if (own != ERROR_SUCCESS && own != ERROR_FILE_NOT_FOUND)
-        E2E_FAIL("cannot delete " + RootName(root) + "\\" + subKey + ": " + SystemErrorText(own));
+        FailAt(where,
+               "cannot delete " + RootName(root) + "\\" + subKey + ": " + SystemErrorText(own));
 }
 
 // ---- the rig --------------------------------------------------------------------------------
@@ -332,7 +337,7 @@ void SaveSystemColours() {
 // SetSysColors, not HKCU\Control Panel\Colors: under Wine the colours that
 // wineboot set for the session shadow the registry for as long as this test
 // run's wineserver lives. New processes see what SetSysColors sets.
-void SetSystemColours(const std::map<int, COLORREF>& colours) {
+void SetSystemColours(const std::map<int, COLORREF>& colours, Where where) {
     std::vector<int> indices;
     std::vector<COLORREF> values;
     for (const auto& [index, colour] : colours) {
@@ -340,10 +345,10 @@ void SetSystemColours(const std::map<int, COLORREF>& colours) {
         values.push_back(colour);
     }
     if (!SetSysColors(static_cast<int>(indices.size()), indices.data(), values.data()))
-        E2E_FAIL("SetSysColors failed: " + SystemErrorText(GetLastError()));
+        FailAt(where, "SetSysColors failed: " + SystemErrorText(GetLastError()));
 }
 
-void RestoreSystemColours() {
+void RestoreSystemColours(Where where) {
     DWORD saved[kColourCount]{};
     DWORD size = sizeof saved;
     if (RegGetValueW(HKEY_CURRENT_USER, Widen(kRigKey).c_str(), Widen(kSavedColours).c_str(),
@@ -353,52 +358,52 @@ void RestoreSystemColours() {
     std::map<int, COLORREF> changed;
     for (int index = 0; index < kColourCount; ++index)
         if (GetSysColor(index) != saved[index]) changed[index] = saved[index];
-    if (!changed.empty()) SetSystemColours(changed);
+    if (!changed.empty()) SetSystemColours(changed, where);
 }
 
-void SetBrowserPath(const std::string& path) {
-    SetRegString(HKEY_CLASSES_ROOT, kBrowserKey, "", path);
+void SetBrowserPath(const std::string& path, Where where) {
+    SetRegString(HKEY_CLASSES_ROOT, kBrowserKey, "", path, where);
 }
 
-void SetBrowserVersion(const std::optional<std::string>& version) {
-    if (version) SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, "Version", *version);
-    else DeleteRegValue(HKEY_LOCAL_MACHINE, kVersionKey, "Version");
+void SetBrowserVersion(const std::optional<std::string>& version, Where where) {
+    if (version) SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, "Version", *version, where);
+    else DeleteRegValue(HKEY_LOCAL_MACHINE, kVersionKey, "Version", where);
 }
 
-void BreakUrlHandlers() {
-    DeleteRegKey(HKEY_CLASSES_ROOT, "http\\shell\\open\\command");
-    DeleteRegKey(HKEY_CLASSES_ROOT, "https\\shell\\open\\command");
+void BreakUrlHandlers(Where where) {
+    DeleteRegKey(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", where);
+    DeleteRegKey(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", where);
 }
 
-void UseShims(bool on) {
+void UseShims(bool on, Where where) {
     for (const char* dll : {"wsock32", "sensapi", "iphlpapi"}) {
-        if (on) SetRegString(HKEY_CURRENT_USER, kShimOverrides, dll, "native");
-        else DeleteRegValue(HKEY_CURRENT_USER, kShimOverrides, dll);
+        if (on) SetRegString(HKEY_CURRENT_USER, kShimOverrides, dll, "native", where);
+        else DeleteRegValue(HKEY_CURRENT_USER, kShimOverrides, dll, where);
     }
 }
 
-void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment) {
+void UseRealLoopbackEcho(const std::map<std::string, std::string>& environment, Where where) {
     // Wine's echo really sends: only ever to a derived loopback address.
     if (const auto names = environment.find("MOLRA_SHIM_NAMES");
         names != environment.end() && !names->second.empty())
-        E2E_FAIL("a real echo must not follow a typed name's look-up");
+        FailAt(where, "a real echo must not follow a typed name's look-up");
     const auto addresses = environment.find("MOLRA_SHIM_ADDRESSES");
     if (addresses == environment.end() || addresses->second.empty())
-        E2E_FAIL("a real echo needs MOLRA_SHIM_ADDRESSES of loopback addresses only");
+        FailAt(where, "a real echo needs MOLRA_SHIM_ADDRESSES of loopback addresses only");
     std::size_t start = 0;
     while (start <= addresses->second.size()) {
         std::size_t end = addresses->second.find(',', start);
         if (end == std::string::npos) end = addresses->second.size();
         if (addresses->second.compare(start, 4, "127.") != 0)
-            E2E_FAIL("a real echo of " + Quote(addresses->second) + ": not loopback");
+            FailAt(where, "a real echo of " + Quote(addresses->second) + ": not loopback");
         start = end + 1;
     }
-    UseShims(true);
-    SetRegString(HKEY_CURRENT_USER, kShimOverrides, "iphlpapi", "builtin");
+    UseShims(true, where);
+    SetRegString(HKEY_CURRENT_USER, kShimOverrides, "iphlpapi", "builtin", where);
 }
 
-void PlaceRecorder(const std::string& path) {
-    CopyFileTo(kRecorder, path);
+void PlaceRecorder(const std::string& path, Where where) {
+    CopyFileTo(kRecorder, path, where);
     detail::State().placedFiles.push_back(path);
 }
 
@@ -430,11 +435,11 @@ void ApplyBaseline() {
     MakeDirs("C:\\e2e\\logs");
 }
 
-int SetUpPrefix(const std::string& program, const std::string& recorderUnixPath,
-                const std::vector<std::string>& shimUnixPaths) {
+void SetUpPrefix(const std::string& program, const std::string& recorderUnixPath,
+                 const std::vector<std::string>& shimUnixPaths) {
     State().scenario = "setup";
-    if (recorderUnixPath.empty()) E2E_FAIL("--setup needs --recorder=<path>");
-    if (!FileExists(program)) E2E_FAIL("no program under test at " + Quote(program));
+    ASSERT_FALSE(recorderUnixPath.empty()) << "--setup needs --recorder=<path>";
+    ASSERT_TRUE(FileExists(program)) << "no program under test at " << Quote(program);
     CopyFileTo(program, kProgramCopy);
     State().program = kProgramCopy;
     const std::string recorder = WindowsPath(recorderUnixPath);
@@ -457,16 +462,13 @@ int SetUpPrefix(const std::string& program, const std::string& recorderUnixPath,
     for (const char* place : {kRecorderBrowser, kRecorderHandler, kDefaultBrowser}) {
         const std::string line = "\"" + std::string(place) + "\" check";
         Process process = Launch({.commandLine = line, .program = place});
-        CHECK_EQ(process.WaitExit(), 0u);
+        EXPECT_EQ(process.WaitExit(), 0u);
         const auto records = WaitForRecords(1);
-        CHECK_EQ(records.size(), 1u);
-        CHECK_EQ(records.front().module, place);
-        CHECK_EQ(records.front().commandLine, line);
+        EXPECT_EQ(records.size(), 1u);
+        EXPECT_EQ(records.front().module, place);
+        EXPECT_EQ(records.front().commandLine, line);
         ClearRecords();
     }
-    const int failures = State().failures;
-    std::printf("%s\n", failures ? "prefix setup FAILED" : "prefix ready");
-    return failures ? 1 : 0;
 }
 
 }  // namespace detail

@@ -1,12 +1,11 @@
 // The real Win32 socket and probe calls, run through the core against the
 // test shims (or Wine's own DLLs): checks the results, the message boxes and
-// the shim log.
+// the shim log. Each case is one GoogleTest test.
 //
-//   win32_layer_test.exe <case>
-//
-// The DLL overrides of an exe are read when Wine starts it, so the exe first
-// writes its own AppDefaults entry and then runs the case in a child copy of
-// itself. The child answers its own message boxes from a watcher thread.
+// The DLL overrides of an exe are read when Wine starts it, so a case first
+// writes its exe's own AppDefaults entry and then runs itself in a child copy
+// of the exe (only that test, with --child). The child answers its own message
+// boxes from a watcher thread.
 #include <windows.h>
 #include <objbase.h>
 
@@ -19,15 +18,23 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "expected_texts.h"
 #include "net/net.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
 
+using molra::expected::kCaption;
+using molra::expected::kCleanup;
+using molra::expected::kHostNameError;
+using molra::expected::kWinsock;
 using Lines = std::vector<std::string>;
 
 constexpr DWORD kChildTimeoutMs = 60000;
 const wchar_t kChildSwitch[] = L"--child";
+bool inChild = false;
 
 // --- message boxes -----------------------------------------------------------
 
@@ -133,36 +140,18 @@ private:
 
 // --- checks ------------------------------------------------------------------
 
-int failures = 0;
-
-void Check(bool ok, const std::string& what) {
-    if (ok) return;
-    ++failures;
-    std::printf("FAIL: %s\n", what.c_str());
-}
-
-std::string Show(const Lines& lines) {
-    std::string shown = "[";
-    for (const std::string& line : lines) shown += "\n    " + line;
-    return shown + "]";
-}
-
 std::string Show(const std::optional<std::string>& text) { return text ? '"' + *text + '"' : "none"; }
 
-void CheckLines(const Lines& actual, const Lines& expected, const std::string& what) {
-    Check(actual == expected, what + ": got " + Show(actual) + "\n  expected " + Show(expected));
-}
-
-void CheckAddress(const molra::DeterminedAddress& actual, molra::SocketStatus status,
-                  const std::optional<std::string>& address, const std::string& what) {
-    Check(actual.status == status, what + ": status");
-    Check(actual.address == address,
-          what + ": address " + Show(actual.address) + ", expected " + Show(address));
+void ExpectAddress(const molra::DeterminedAddress& actual, molra::SocketStatus status,
+                   const std::optional<std::string>& address, const std::string& what) {
+    EXPECT_TRUE(actual.status == status) << what << ": status";
+    EXPECT_EQ(actual.address, address)
+        << what << ": address " << Show(actual.address) << ", expected " << Show(address);
 }
 
 const char kStartupOk[] = "WSAStartup version=257 record=zeroed -> 0";
 const char kCleanupOk[] = "WSACleanup -> 0";
-const std::string kBox = "MOLRAvin|";
+const std::string kBox = kCaption + "|";
 
 Lines Cycle(const std::string& name, const std::string& lookup) {
     return {kStartupOk, "gethostname length=256 buffer=zeroed -> 0 \"" + name + "\"",
@@ -177,228 +166,10 @@ void ResetShims() {
     SetVariable("MOLRA_SHIM_HOSTNAME", "molra-pc");
 }
 
-// --- cases -------------------------------------------------------------------
-
 struct Context {
     molra::Win32Platform platform;
     BoxWatcher boxes;
     ShimLog& log;
-};
-
-void FirstAddressOfSeveral(Context& c) {
-    SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7");
-    CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok, "192.168.2.1",
-                 "first of two");
-    CheckLines(c.log.Take(), Cycle("molra-pc", "2 addresses"), "log");
-    CheckLines(c.boxes.Take(), {}, "boxes");
-}
-
-void AddressShapes(Context& c) {
-    const struct {
-        const char* addresses;
-        std::optional<std::string> expected;
-        const char* lookup;
-    } rows[] = {
-        {"127.0.0.1", "127.0.0.1", "1 addresses"},
-        {"10.0.0.7", "10.0.0.1", "1 addresses"},
-        {"1.2.3.4.5", "1.2.3.1.5", "1 addresses"},  // h_length 5: every byte is read
-        {"10.0.0", std::nullopt, "1 addresses"},
-        {"none", std::nullopt, "0 addresses"},
-        {"", std::nullopt, "0 addresses"},
-        {"null", std::nullopt, "null"},
-    };
-    for (const auto& row : rows) {
-        SetVariable("MOLRA_SHIM_ADDRESSES", row.addresses);
-        CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
-                     row.expected, row.addresses);
-        CheckLines(c.log.Take(), Cycle("molra-pc", row.lookup), row.addresses);
-    }
-    CheckLines(c.boxes.Take(), {}, "boxes");
-}
-
-void HostNameThroughTheCodePage(Context& c) {
-    // Leading blanks go; the name makes the round trip ANSI -> UTF-8 -> ANSI.
-    SetVariableUtf8("MOLRA_SHIM_HOSTNAME", "  Rechner-\xC3\xA4");
-    SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
-    CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok, "192.168.2.1",
-                 "name with blanks and umlaut");
-    CheckLines(c.log.Take(),
-               {kStartupOk, "gethostname length=256 buffer=zeroed -> 0 \"  Rechner-\xC3\xA4\"",
-                "gethostbyname \"Rechner-\xC3\xA4\" -> 1 addresses", kCleanupOk},
-               "log");
-    CheckLines(c.boxes.Take(), {}, "boxes");
-}
-
-void HostNameFailure(Context& c) {
-    SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
-    for (const char* code : {"10093", "-5"}) {
-        SetVariable("MOLRA_SHIM_HOSTNAME_ERROR", code);
-        CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
-                     "192.168.2.1", std::string("host name error ") + code);
-        CheckLines(c.log.Take(),
-                   {kStartupOk, "gethostname length=256 buffer=zeroed -> -1",
-                    std::string("WSAGetLastError -> ") + code,
-                    "gethostbyname \"\" -> 1 addresses", kCleanupOk},
-                   "log");
-    }
-    CheckLines(c.boxes.Take(),
-               {kBox + "Windows Sockets error  10093", kBox + "Windows Sockets error -5"}, "boxes");
-}
-
-void StartupFailure(Context& c) {
-    SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
-    SetVariable("MOLRA_SHIM_STARTUP", "10091");
-    CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal,
-                 std::nullopt, "start-up failure");
-    CheckLines(c.log.Take(), {"WSAStartup version=257 record=zeroed -> 10091"}, "log");
-    CheckLines(c.boxes.Take(), {kBox + "'winsock.dll' antwortet nicht !"}, "boxes");
-}
-
-void CleanupFailure(Context& c) {
-    SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
-    SetVariable("MOLRA_SHIM_CLEANUP", "-1");
-    CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal,
-                 std::nullopt, "clean-up failure");
-    Lines expected = Cycle("molra-pc", "1 addresses");
-    expected.back() = "WSACleanup -> -1";
-    CheckLines(c.log.Take(), expected, "log");
-    CheckLines(c.boxes.Take(), {kBox + "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !"},
-               "boxes");
-}
-
-void TwoCycles(Context& c) {
-    SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
-    CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok, "192.168.2.1",
-                 "first");
-    SetVariable("MOLRA_SHIM_ADDRESSES", "10.0.0.7");
-    CheckAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok, "10.0.0.1",
-                 "second");
-    const Lines cycle = Cycle("molra-pc", "1 addresses");
-    Lines expected = cycle;
-    expected.insert(expected.end(), cycle.begin(), cycle.end());
-    CheckLines(c.log.Take(), expected, "log");
-}
-
-void Probe(Context& c) {
-    SetVariable("MOLRA_SHIM_ECHO_WAIT_MS", "0");  // this case measures no time of the echo
-    SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
-    const float reachable = molra::ProbeReachability(c.platform, "192.168.2.1");
-    Check(reachable >= 0.0f && reachable < 1.0f, "answer 1: " + std::to_string(reachable));
-    for (const char* address : {"10.0.0.1", "172.16.0.1", ""})
-        Check(std::bit_cast<std::uint32_t>(molra::ProbeReachability(c.platform, address)) ==
-                  0xBF800000u,
-              std::string("unreachable \"") + address + "\"");
-    const std::string none = " timeout=1000 -> none";
-    CheckLines(c.log.Take(),
-               {"IsDestinationReachableW \"192.168.2.1\" qoc=16,0,0,0 -> 1",
-                "IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 2",
-                "IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 10.0.0.1" + none,
-                "IcmpSendEcho 10.0.0.1" + none,
-                "IsDestinationReachableW \"172.16.0.1\" qoc=16,0,0,0 -> 0",
-                "IcmpSendEcho 172.16.0.1" + none, "IcmpSendEcho 172.16.0.1" + none,
-                "IcmpSendEcho 172.16.0.1" + none,
-                "IsDestinationReachableW \"\" qoc=16,0,0,0 -> 0"},
-               "log");
-
-    // Only 1 is trusted: the echo decides the rest, a name's address looked up first.
-    SetVariable("MOLRA_SHIM_REACH", "10.0.0.1=120,10.0.0.2=0/120,10.0.0.3=0/5,*=120");
-    SetVariable("MOLRA_SHIM_ECHO", "10.0.0.1=reply,10.0.0.2=other,10.0.0.3=reply,*=unreachable");
-    SetVariable("MOLRA_SHIM_NAMES", "nas=10.0.0.1");
-    const struct {
-        const char* address;
-        bool reachable;
-    } echoRows[] = {{"10.0.0.1", true}, {"10.0.0.2", false}, {"10.0.0.3", true},
-                    {"10.0.0.4", false}, {"molra-server", false}, {"nas:8080", true}};
-    for (const auto& row : echoRows)
-        Check((molra::ProbeReachability(c.platform, row.address) != molra::kUnreachable) ==
-                  row.reachable,
-              std::string("echo row ") + row.address);
-    const std::string echo = " timeout=1000 -> ";
-    CheckLines(c.log.Take(),
-               {"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120",
-                "IcmpSendEcho 10.0.0.1" + echo + "reply",
-                "IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120",
-                "IcmpSendEcho 10.0.0.2" + echo + "other", "IcmpSendEcho 10.0.0.2" + echo + "other",
-                "IcmpSendEcho 10.0.0.2" + echo + "other",
-                "IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5",
-                "IcmpSendEcho 10.0.0.3" + echo + "reply",
-                "IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120",
-                "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                "IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120", kStartupOk,
-                "gethostbyname \"molra-server\" -> null", kCleanupOk,
-                "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120", kStartupOk,
-                "gethostbyname \"nas\" -> 1 addresses", kCleanupOk,
-                "IcmpSendEcho 10.0.0.1" + echo + "reply"},
-               "echo log");
-    SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
-
-    // The measured time is the check's own.
-    SetVariable("MOLRA_SHIM_REACH_DELAY_MS", "300");
-    const float slow = molra::ProbeReachability(c.platform, "192.168.2.1");
-    Check(slow >= 0.29f && slow < 10.0f, "slow check measured " + std::to_string(slow));
-    CheckLines(c.boxes.Take(), {}, "boxes");
-}
-
-// Wine's own winsock and sensapi: the machine's host name through its own resolver.
-void RealWinsock(Context& c) {
-    if (molra::InitSockets(c.platform) != molra::SocketStatus::Ok) {
-        Check(false, "Wine's WSAStartup failed");
-        return;
-    }
-    const std::string name = molra::GetLocalHostName(c.platform);
-    Check(molra::CleanSockets(c.platform) == molra::SocketStatus::Ok, "Wine's WSACleanup");
-    char expected[256] = {};
-    DWORD size = sizeof expected;
-    GetComputerNameExA(ComputerNameDnsHostname, expected, &size);
-    Check(!name.empty() && _stricmp(name.c_str(), expected) == 0,
-          "host name \"" + name + "\", computer says \"" + expected + "\"");
-
-    const molra::DeterminedAddress derived = molra::DetermineServerAddress(c.platform);
-    Check(derived.status == molra::SocketStatus::Ok, "derivation status");
-    if (derived.address) {
-        int fields = 1;
-        for (char ch : *derived.address) fields += ch == '.';
-        Check(fields == 4 && derived.address->ends_with(".1"), "derived " + *derived.address);
-    }
-    std::printf("host \"%s\" gives %s\n", name.c_str(), Show(derived.address).c_str());
-
-    // Wine's sensapi is a stub that answers TRUE and sends nothing; loopback only all the same.
-    Check(molra::ProbeReachability(c.platform, "127.0.0.1") != molra::kUnreachable,
-          "Wine's check of 127.0.0.1");
-    Check(!c.log.Exists(), "a shim was loaded instead of Wine's own DLLs");
-    CheckLines(c.boxes.Take(), {}, "boxes");
-}
-
-// The default-handler path enters a single-threaded COM apartment first, as
-// ShellExecuteEx asks; a scheme nobody handles keeps anything from starting.
-void DefaultHandlerCom(Context& c) {
-    Check(c.platform.OpenWithDefaultHandler("molra-kein-schema:x") != 0, "unknown scheme opened");
-    const HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    Check(again == S_FALSE, "apartment before ShellExecuteExW: CoInitializeEx gave " +
-                                std::to_string(static_cast<long>(again)));
-    if (SUCCEEDED(again)) CoUninitialize();
-    CheckLines(c.boxes.Take(), {}, "boxes");
-}
-
-struct Case {
-    const wchar_t* name;
-    const wchar_t* loadOrder;  // for wsock32, sensapi and iphlpapi
-    void (*run)(Context&);
-};
-
-const Case kCases[] = {
-    {L"first_address", L"native", FirstAddressOfSeveral},
-    {L"address_shapes", L"native", AddressShapes},
-    {L"hostname_codepage", L"native", HostNameThroughTheCodePage},
-    {L"hostname_failure", L"native", HostNameFailure},
-    {L"startup_failure", L"native", StartupFailure},
-    {L"cleanup_failure", L"native", CleanupFailure},
-    {L"two_cycles", L"native", TwoCycles},
-    {L"probe", L"native", Probe},
-    {L"real_winsock", L"builtin", RealWinsock},
-    {L"default_handler_com", L"native", DefaultHandlerCom},
 };
 
 // Whatever DLL answered, it must have come from System32, never from the
@@ -413,9 +184,9 @@ void CheckLoadedFromSystem32() {
         wchar_t path[MAX_PATH];
         const DWORD size = GetModuleFileNameW(module, path, MAX_PATH);
         const std::wstring loaded(path, size);
-        Check(_wcsnicmp(loaded.c_str(), expectedFolder.c_str(), expectedFolder.size()) == 0 &&
-                  loaded.find(L'\\', expectedFolder.size()) == std::wstring::npos,
-              molra::Narrow(dll, wcslen(dll)) + " loaded from " + molra::Narrow(loaded));
+        EXPECT_TRUE(_wcsnicmp(loaded.c_str(), expectedFolder.c_str(), expectedFolder.size()) == 0 &&
+                    loaded.find(L'\\', expectedFolder.size()) == std::wstring::npos)
+            << molra::Narrow(dll, wcslen(dll)) + " loaded from " + molra::Narrow(loaded);
     }
 }
 
@@ -444,62 +215,291 @@ bool SetOverrides(const wchar_t* loadOrder) {
     return ok;
 }
 
-int RunChild(const std::wstring& exe, const std::wstring& caseName) {
-    std::wstring commandLine = L"\"" + exe + L"\" " + kChildSwitch + L" " + caseName;
+// Runs the current test again in a child copy of the exe, which reads the
+// overrides afresh.
+void RunInChild(const std::string& test) {
+    const std::wstring exe = ExePath();
+    std::wstring commandLine = L"\"" + exe + L"\" " + kChildSwitch +
+                               L" --gtest_brief=1 --gtest_filter=" + molra::Widen(test);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        std::printf("FAIL: cannot start the child (%lu)\n", GetLastError());
-        return 1;
-    }
-    DWORD code = 1;
+                        nullptr, &startup, &process))
+        FAIL() << "cannot start the child (" << GetLastError() << ")";
     if (WaitForSingleObject(process.hProcess, kChildTimeoutMs) != WAIT_OBJECT_0) {
-        std::printf("FAIL: the child did not end in time\n");
+        ADD_FAILURE() << "the child did not end in time";
         TerminateProcess(process.hProcess, 1);
     } else {
+        DWORD code = 1;
         GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u) << "the case failed in the child (its report is above)";
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+}
+
+// In the parent a case sets its exe's overrides for wsock32, sensapi and
+// iphlpapi to loadOrder and runs itself in a child; in the child it runs body.
+class Win32Layer : public ::testing::Test {
+protected:
+    static void RunCase(const wchar_t* loadOrder, void (*body)(Context&)) {
+        const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
+        if (!inChild) {
+            ASSERT_TRUE(SetOverrides(loadOrder)) << "cannot write the DLL overrides";
+            RunInChild(std::string(test.test_suite_name()) + "." + test.name());
+            return;
+        }
+        ResetShims();
+        ShimLog log(molra::Widen(test.name()));
+        {
+            Context context{{}, {}, log};
+            body(context);
+        }
+        log.Clear();
+        CheckLoadedFromSystem32();
+    }
+};
+
+// --- cases -------------------------------------------------------------------
+
+TEST_F(Win32Layer, first_address) {
+    RunCase(L"native", [](Context& c) {
+        SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
+                      "192.168.2.1", "first of two");
+        EXPECT_EQ(c.log.Take(), Cycle("molra-pc", "2 addresses")) << "log";
+        EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
+    });
+}
+
+TEST_F(Win32Layer, address_shapes) {
+    RunCase(L"native", [](Context& c) {
+        const struct {
+            const char* addresses;
+            std::optional<std::string> expected;
+            const char* lookup;
+        } rows[] = {
+            {"127.0.0.1", "127.0.0.1", "1 addresses"}, {"10.0.0.7", "10.0.0.1", "1 addresses"},
+            {"1.2.3.4.5", "1.2.3.1.5", "1 addresses"},  // h_length 5: every byte is read
+            {"10.0.0", std::nullopt, "1 addresses"},   {"none", std::nullopt, "0 addresses"},
+            {"", std::nullopt, "0 addresses"},         {"null", std::nullopt, "null"},
+        };
+        for (const auto& row : rows) {
+            SetVariable("MOLRA_SHIM_ADDRESSES", row.addresses);
+            ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
+                          row.expected, row.addresses);
+            EXPECT_EQ(c.log.Take(), Cycle("molra-pc", row.lookup)) << row.addresses;
+        }
+        EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
+    });
+}
+
+TEST_F(Win32Layer, hostname_codepage) {
+    RunCase(L"native", [](Context& c) {
+        // Leading blanks go; the name makes the round trip ANSI -> UTF-8 -> ANSI.
+        SetVariableUtf8("MOLRA_SHIM_HOSTNAME", "  Rechner-\xC3\xA4");
+        SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
+                      "192.168.2.1", "name with blanks and umlaut");
+        EXPECT_EQ(
+            c.log.Take(),
+            (Lines{kStartupOk, "gethostname length=256 buffer=zeroed -> 0 \"  Rechner-\xC3\xA4\"",
+                   "gethostbyname \"Rechner-\xC3\xA4\" -> 1 addresses", kCleanupOk}))
+            << "log";
+        EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
+    });
+}
+
+TEST_F(Win32Layer, hostname_failure) {
+    RunCase(L"native", [](Context& c) {
+        SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
+        for (const char* code : {"10093", "-5"}) {
+            SetVariable("MOLRA_SHIM_HOSTNAME_ERROR", code);
+            ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
+                          "192.168.2.1", std::string("host name error ") + code);
+            EXPECT_EQ(c.log.Take(), (Lines{kStartupOk, "gethostname length=256 buffer=zeroed -> -1",
+                                           std::string("WSAGetLastError -> ") + code,
+                                           "gethostbyname \"\" -> 1 addresses", kCleanupOk}))
+                << "log";
+        }
+        EXPECT_EQ(c.boxes.Take(),
+                  (Lines{kBox + kHostNameError + " 10093", kBox + kHostNameError + "-5"}))
+            << "boxes";
+    });
+}
+
+TEST_F(Win32Layer, startup_failure) {
+    RunCase(L"native", [](Context& c) {
+        SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
+        SetVariable("MOLRA_SHIM_STARTUP", "10091");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal,
+                      std::nullopt, "start-up failure");
+        EXPECT_EQ(c.log.Take(), (Lines{"WSAStartup version=257 record=zeroed -> 10091"})) << "log";
+        EXPECT_EQ(c.boxes.Take(), (Lines{kBox + kWinsock})) << "boxes";
+    });
+}
+
+TEST_F(Win32Layer, cleanup_failure) {
+    RunCase(L"native", [](Context& c) {
+        SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
+        SetVariable("MOLRA_SHIM_CLEANUP", "-1");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal,
+                      std::nullopt, "clean-up failure");
+        Lines expected = Cycle("molra-pc", "1 addresses");
+        expected.back() = "WSACleanup -> -1";
+        EXPECT_EQ(c.log.Take(), expected) << "log";
+        EXPECT_EQ(c.boxes.Take(), (Lines{kBox + kCleanup})) << "boxes";
+    });
+}
+
+TEST_F(Win32Layer, two_cycles) {
+    RunCase(L"native", [](Context& c) {
+        SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
+                      "192.168.2.1", "first");
+        SetVariable("MOLRA_SHIM_ADDRESSES", "10.0.0.7");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Ok,
+                      "10.0.0.1", "second");
+        const Lines cycle = Cycle("molra-pc", "1 addresses");
+        Lines expected = cycle;
+        expected.insert(expected.end(), cycle.begin(), cycle.end());
+        EXPECT_EQ(c.log.Take(), expected) << "log";
+    });
+}
+
+TEST_F(Win32Layer, probe) {
+    RunCase(L"native", [](Context& c) {
+        SetVariable("MOLRA_SHIM_ECHO_WAIT_MS", "0");  // this case measures no time of the echo
+        SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
+        const float reachable = molra::ProbeReachability(c.platform, "192.168.2.1");
+        EXPECT_TRUE(reachable >= 0.0f && reachable < 1.0f)
+            << "answer 1: " + std::to_string(reachable);
+        for (const char* address : {"10.0.0.1", "172.16.0.1", ""})
+            EXPECT_TRUE(std::bit_cast<std::uint32_t>(
+                            molra::ProbeReachability(c.platform, address)) == 0xBF800000u)
+                << std::string("unreachable \"") + address + "\"";
+        const std::string none = " timeout=1000 -> none";
+        EXPECT_EQ(c.log.Take(),
+                  (Lines{"IsDestinationReachableW \"192.168.2.1\" qoc=16,0,0,0 -> 1",
+                         "IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 2",
+                         "IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 10.0.0.1" + none,
+                         "IcmpSendEcho 10.0.0.1" + none,
+                         "IsDestinationReachableW \"172.16.0.1\" qoc=16,0,0,0 -> 0",
+                         "IcmpSendEcho 172.16.0.1" + none, "IcmpSendEcho 172.16.0.1" + none,
+                         "IcmpSendEcho 172.16.0.1" + none,
+                         "IsDestinationReachableW \"\" qoc=16,0,0,0 -> 0"}))
+            << "log";
+
+        // Only 1 is trusted: the echo decides the rest, a name's address looked up first.
+        SetVariable("MOLRA_SHIM_REACH", "10.0.0.1=120,10.0.0.2=0/120,10.0.0.3=0/5,*=120");
+        SetVariable("MOLRA_SHIM_ECHO",
+                    "10.0.0.1=reply,10.0.0.2=other,10.0.0.3=reply,*=unreachable");
+        SetVariable("MOLRA_SHIM_NAMES", "nas=10.0.0.1");
+        const struct {
+            const char* address;
+            bool reachable;
+        } echoRows[] = {{"10.0.0.1", true},  {"10.0.0.2", false},     {"10.0.0.3", true},
+                        {"10.0.0.4", false}, {"molra-server", false}, {"nas:8080", true}};
+        for (const auto& row : echoRows)
+            EXPECT_TRUE((molra::ProbeReachability(c.platform, row.address) !=
+                         molra::kUnreachable) == row.reachable)
+                << std::string("echo row ") + row.address;
+        const std::string echo = " timeout=1000 -> ";
+        EXPECT_EQ(c.log.Take(),
+                  (Lines{"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120",
+                         "IcmpSendEcho 10.0.0.1" + echo + "reply",
+                         "IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120",
+                         "IcmpSendEcho 10.0.0.2" + echo + "other",
+                         "IcmpSendEcho 10.0.0.2" + echo + "other",
+                         "IcmpSendEcho 10.0.0.2" + echo + "other",
+                         "IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5",
+                         "IcmpSendEcho 10.0.0.3" + echo + "reply",
+                         "IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120",
+                         "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                         "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                         "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                         "IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120",
+                         kStartupOk,
+                         "gethostbyname \"molra-server\" -> null",
+                         kCleanupOk,
+                         "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120",
+                         kStartupOk,
+                         "gethostbyname \"nas\" -> 1 addresses",
+                         kCleanupOk,
+                         "IcmpSendEcho 10.0.0.1" + echo + "reply"}))
+            << "echo log";
+        SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
+
+        // The measured time is the check's own.
+        SetVariable("MOLRA_SHIM_REACH_DELAY_MS", "300");
+        const float slow = molra::ProbeReachability(c.platform, "192.168.2.1");
+        EXPECT_TRUE(slow >= 0.29f && slow < 10.0f) << "slow check measured " + std::to_string(slow);
+        EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
+    });
+}
+
+// Wine's own winsock and sensapi: the machine's host name through its own resolver.
+TEST_F(Win32Layer, real_winsock) {
+    RunCase(L"builtin", [](Context& c) {
+        if (molra::InitSockets(c.platform) != molra::SocketStatus::Ok) {
+            ADD_FAILURE() << "Wine's WSAStartup failed";
+            return;
+        }
+        const std::string name = molra::GetLocalHostName(c.platform);
+        EXPECT_TRUE(molra::CleanSockets(c.platform) == molra::SocketStatus::Ok)
+            << "Wine's WSACleanup";
+        char expected[256] = {};
+        DWORD size = sizeof expected;
+        GetComputerNameExA(ComputerNameDnsHostname, expected, &size);
+        EXPECT_TRUE(!name.empty() && _stricmp(name.c_str(), expected) == 0)
+            << "host name \"" + name + "\", computer says \"" + expected + "\"";
+
+        const molra::DeterminedAddress derived = molra::DetermineServerAddress(c.platform);
+        EXPECT_TRUE(derived.status == molra::SocketStatus::Ok) << "derivation status";
+        if (derived.address) {
+            int fields = 1;
+            for (char ch : *derived.address) fields += ch == '.';
+            EXPECT_TRUE(fields == 4 && derived.address->ends_with(".1"))
+                << "derived " + *derived.address;
+        }
+        std::printf("host \"%s\" gives %s\n", name.c_str(), Show(derived.address).c_str());
+
+        // Wine's sensapi is a stub that answers TRUE and sends nothing; loopback only all the same.
+        EXPECT_TRUE(molra::ProbeReachability(c.platform, "127.0.0.1") != molra::kUnreachable)
+            << "Wine's check of 127.0.0.1";
+        EXPECT_TRUE(!c.log.Exists()) << "a shim was loaded instead of Wine's own DLLs";
+        EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
+    });
+}
+
+// The default-handler path enters a single-threaded COM apartment first, as
+// ShellExecuteEx asks; a scheme nobody handles keeps anything from starting.
+TEST_F(Win32Layer, default_handler_com) {
+    RunCase(L"native", [](Context& c) {
+        EXPECT_TRUE(c.platform.OpenWithDefaultHandler("molra-kein-schema:x") != 0)
+            << "unknown scheme opened";
+        const HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        EXPECT_TRUE(again == S_FALSE) << "apartment before ShellExecuteExW: CoInitializeEx gave " +
+                                             std::to_string(static_cast<long>(again));
+        if (SUCCEEDED(again)) CoUninitialize();
+        EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
+    });
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    const bool child = argc == 3 && std::wstring(argv[1]) == kChildSwitch;
-    const std::wstring caseName = argc >= 2 ? argv[argc - 1] : L"";
-    const Case* selected = nullptr;
-    for (const Case& candidate : kCases)
-        if (caseName == candidate.name) selected = &candidate;
-    if (!selected || (argc != 2 && !child)) {
-        std::printf("usage: win32_layer_test <case>; cases:");
-        for (const Case& candidate : kCases) std::printf(" %ls", candidate.name);
-        std::printf("\n");
-        return 2;
-    }
-    if (!child) {
-        if (!SetOverrides(selected->loadOrder)) {
-            std::printf("FAIL: cannot write the DLL overrides\n");
-            return 1;
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == kChildSwitch) {
+            inChild = true;
+        } else {
+            std::printf(
+                "usage: win32_layer_test [--gtest_filter=Win32Layer.<case>] [gtest flags]\n");
+            return 2;
         }
-        const int code = RunChild(ExePath(), caseName);
-        std::printf("%ls: %s\n", caseName.c_str(), code == 0 ? "passed" : "FAILED");
-        std::fflush(stdout);
-        return code;
     }
-
-    ResetShims();
-    ShimLog log(caseName);
-    {
-        Context context{{}, {}, log};
-        selected->run(context);
-    }
-    log.Clear();
-    CheckLoadedFromSystem32();
-    std::fflush(stdout);
-    return failures == 0 ? 0 : 1;
+    return RUN_ALL_TESTS();
 }
