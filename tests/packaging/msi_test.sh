@@ -25,8 +25,10 @@ out=$logs/out.txt
 # Outside drive_c, so that it is no trace of the package.
 browser_log=$prefix-browser.log
 
-notice="Bitte IP Adresse des MOLRAvin Servers ermitteln"
-title="MOLRAvin IP anpassen"
+tests_common=$(dirname "$0")/../common
+. "$tests_common/expected_texts.sh"
+notice=$(expected_text kNotice)
+title=$(expected_text kWindowTitle)
 description="Öffnet die Browser-Oberfläche des MOLRAvin Servers"
 program_path='C:\Program Files\MOLRAvin\MOLRAvin.exe'
 work_folder='C:\ProgramData\MOLRAvin'
