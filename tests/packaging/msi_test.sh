@@ -55,8 +55,9 @@ wine_run() {
     return $status
 }
 # A failed probe shows what it printed and what Wine said last, for the failure report.
+# Wine's own errors are logged for it, so that a probe that died inside Wine says so.
 probe() {
-    wine_run 60 "$probe" "$@" && return 0
+    WINEDEBUG=err+all wine_run 60 "$probe" "$@" && return 0
     status=$?
     { echo "msi_test: probe $1 -> $status"; tail -n 5 "$out"; tail -n 5 "$logs/wine.log"; } >&2
     return $status
