@@ -25,8 +25,10 @@ out=$logs/out.txt
 # Outside drive_c, so that it is no trace of the package.
 browser_log=$prefix-browser.log
 
-notice="Bitte IP Adresse des MOLRAvin Servers ermitteln"
-title="MOLRAvin IP anpassen"
+tests_common=$(dirname "$0")/../common
+. "$tests_common/expected_texts.sh"
+notice=$(expected_text kNotice)
+title=$(expected_text kWindowTitle)
 description="Öffnet die Browser-Oberfläche des MOLRAvin Servers"
 program_path='C:\Program Files\MOLRAvin\MOLRAvin.exe'
 work_folder='C:\ProgramData\MOLRAvin'
@@ -53,8 +55,9 @@ wine_run() {
     return $status
 }
 # A failed probe shows what it printed and what Wine said last, for the failure report.
+# Wine's own errors are logged for it, so that a probe that died inside Wine says so.
 probe() {
-    wine_run 60 "$probe" "$@" && return 0
+    WINEDEBUG=err+all wine_run 60 "$probe" "$@" && return 0
     status=$?
     { echo "msi_test: probe $1 -> $status"; tail -n 5 "$out"; tail -n 5 "$logs/wine.log"; } >&2
     return $status

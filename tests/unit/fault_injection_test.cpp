@@ -5,6 +5,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <set>
+#include <utility>
 
 #include "expected_texts.h"
 #include "fake_platform.h"
@@ -206,30 +207,98 @@ void ExpectOldShortcutUnchanged(const FaultyPlatform& platform, const std::strin
 
 // --- start-up -------------------------------------------------------------
 
-struct StartRow {
-    std::vector<Fault> faults;
+// What one start mode does; "{url}" stands for the address that mode starts with.
+struct StartExpected {
     StartOutcome outcome;
     std::vector<std::string> started;  // command lines, in order
     std::vector<std::string> opened;   // URLs handed to the default handler
     std::vector<std::string> messages;
 };
 
-void RunStartRows(const std::string& commandLine, const std::vector<StartRow>& rows) {
+// One row per set of faults; nullopt: the row is not run in that mode.
+struct StartRow {
+    std::vector<Fault> faults;
+    std::optional<StartExpected> withArgument;
+    std::optional<StartExpected> fromShortcut;
+};
+
+// Starts "<browser> {url}"; the handler gets the URL too when `opened`, and a
+// failed start shows its message when `failed`.
+StartExpected Launches(const std::string& browser, bool opened = false, bool failed = false) {
+    const std::string command = browser + " {url}";
+    return {StartOutcome::EndProcess, {command}, opened ? std::vector<std::string>{"{url}"}
+                                                        : std::vector<std::string>{},
+            failed ? std::vector<std::string>{BrowserFailed(command)} : std::vector<std::string>{}};
+}
+// Without a readable address nothing is started: the user is asked instead.
+const StartExpected kAsksForTheAddress{StartOutcome::ShowWindow, {}, {}, {kNotice}};
+
+StartRow Both(std::vector<Fault> faults, const StartExpected& expected) {
+    return {std::move(faults), expected, expected};
+}
+
+std::vector<std::string> WithUrl(std::vector<std::string> texts, const std::string& url) {
+    for (std::string& text : texts) {
+        for (auto at = text.find("{url}"); at != std::string::npos; at = text.find("{url}", at))
+            text.replace(at, 5, url);
+    }
+    return texts;
+}
+
+struct StartMode {
+    const char* name;
+    std::string commandLine;
+    std::string url;
+    std::optional<StartExpected> StartRow::*expected;
+};
+void PrintTo(const StartMode& mode, std::ostream* out) { *out << mode.name; }
+
+class FaultInjectionStart : public ::testing::TestWithParam<StartMode> {};
+
+TEST_P(FaultInjectionStart, LaunchesOrSaysWhyNotOrAsksForTheAddress) {
+    const std::string registered = kBrowser + " -nomerge";
+    const std::vector<StartRow> table = {
+        Both({}, Launches(registered)),
+        Both({Fault::BrowserKey}, Launches(kDefaultBrowser + " -nomerge")),
+        Both({Fault::BrowserRead}, Launches(kDefaultBrowser + " -nomerge")),
+        Both({Fault::VersionKey}, Launches(kBrowser)),
+        Both({Fault::VersionRead}, Launches(kBrowser)),
+        {{Fault::BrowserKey, Fault::VersionKey}, Launches(kDefaultBrowser), std::nullopt},
+        // An argument wins: the shortcut file and the folders are never needed.
+        {{Fault::ProfileRead}, Launches(registered), kAsksForTheAddress},
+        {{Fault::FileLookup}, Launches(registered), kAsksForTheAddress},
+        {{Fault::CurrentDirectory}, Launches(registered), kAsksForTheAddress},
+        {{Fault::ProfileRead, Fault::ProcessStart, Fault::DefaultHandler}, std::nullopt,
+         kAsksForTheAddress},
+        Both({Fault::ProgramFolder}, Launches(registered)),
+        Both({Fault::ProcessStart}, Launches(registered, true)),
+        Both({Fault::DefaultHandler}, Launches(registered)),
+        Both({Fault::ProcessStart, Fault::DefaultHandler}, Launches(registered, true, true)),
+        {{Fault::ProcessStart, Fault::DefaultHandler, Fault::BrowserKey, Fault::VersionRead},
+         Launches(kDefaultBrowser, true, true), std::nullopt},
+        Both(kNetworkFaults, Launches(registered)),
+        Both(kSaveFaults, Launches(registered)),
+    };
+    const StartMode& mode = GetParam();
+    std::vector<StartRow> rows;
+    for (const StartRow& row : table)
+        if (row.*mode.expected) rows.push_back(row);
     ExpectEveryFaultInjected(rows);
     for (const StartRow& row : rows) {
         const std::string why = Describe(row.faults);
+        const StartExpected& expected = *(row.*mode.expected);
         FaultyPlatform platform = Healthy();
-        platform.commandLine = commandLine;
+        platform.commandLine = mode.commandLine;
         for (Fault fault : row.faults) Inject(platform, fault);
-        EXPECT_EQ(Form_Load(platform), row.outcome) << why;
+        EXPECT_EQ(Form_Load(platform), expected.outcome) << why;
         std::vector<std::string> started;
         for (const auto& [command, show] : platform.startedProcesses) {
             started.push_back(command);
             EXPECT_EQ(show, 1) << why;
         }
-        EXPECT_EQ(started, row.started) << why;
-        EXPECT_EQ(platform.openedUrls, row.opened) << why;
-        EXPECT_EQ(platform.messages, row.messages) << why;
+        EXPECT_EQ(started, WithUrl(expected.started, mode.url)) << why;
+        EXPECT_EQ(platform.openedUrls, WithUrl(expected.opened, mode.url)) << why;
+        EXPECT_EQ(platform.messages, WithUrl(expected.messages, mode.url)) << why;
         for (const std::string& caption : platform.captions) EXPECT_EQ(caption, "MOLRAvin") << why;
         // Start-up neither touches the network nor writes.
         for (const std::string& call : platform.calls) EXPECT_EQ(call, "message") << why;
@@ -237,59 +306,13 @@ void RunStartRows(const std::string& commandLine, const std::vector<StartRow>& r
     }
 }
 
-TEST(FaultInjection, StartWithArgumentStillLaunchesOrSaysWhyNot) {
-    const std::string url = "http://10.0.0.5";
-    const std::string command = kBrowser + " -nomerge " + url;
-    std::vector<StartRow> rows = {
-        {{}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::BrowserKey}, StartOutcome::EndProcess, {kDefaultBrowser + " -nomerge " + url}, {}, {}},
-        {{Fault::BrowserRead}, StartOutcome::EndProcess, {kDefaultBrowser + " -nomerge " + url}, {}, {}},
-        {{Fault::VersionKey}, StartOutcome::EndProcess, {kBrowser + " " + url}, {}, {}},
-        {{Fault::VersionRead}, StartOutcome::EndProcess, {kBrowser + " " + url}, {}, {}},
-        {{Fault::BrowserKey, Fault::VersionKey}, StartOutcome::EndProcess, {kDefaultBrowser + " " + url}, {}, {}},
-        // The argument wins: the shortcut file and the folders are never needed.
-        {{Fault::ProfileRead}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::FileLookup}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::CurrentDirectory}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::ProgramFolder}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::ProcessStart}, StartOutcome::EndProcess, {command}, {url}, {}},
-        {{Fault::DefaultHandler}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::ProcessStart, Fault::DefaultHandler}, StartOutcome::EndProcess, {command}, {url},
-         {BrowserFailed(command)}},
-        {{Fault::ProcessStart, Fault::DefaultHandler, Fault::BrowserKey, Fault::VersionRead},
-         StartOutcome::EndProcess, {kDefaultBrowser + " " + url}, {url},
-         {BrowserFailed(kDefaultBrowser + " " + url)}},
-        {kNetworkFaults, StartOutcome::EndProcess, {command}, {}, {}},
-        {kSaveFaults, StartOutcome::EndProcess, {command}, {}, {}},
-    };
-    RunStartRows("MOLRAvin.exe 10.0.0.5", rows);
-}
-
-TEST(FaultInjection, StartFromShortcutLaunchesOrAsksForTheAddress) {
-    const std::string url = "http://192.168.2.1";
-    const std::string command = kBrowser + " -nomerge " + url;
-    std::vector<StartRow> rows = {
-        {{}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::BrowserKey}, StartOutcome::EndProcess, {kDefaultBrowser + " -nomerge " + url}, {}, {}},
-        {{Fault::BrowserRead}, StartOutcome::EndProcess, {kDefaultBrowser + " -nomerge " + url}, {}, {}},
-        {{Fault::VersionKey}, StartOutcome::EndProcess, {kBrowser + " " + url}, {}, {}},
-        {{Fault::VersionRead}, StartOutcome::EndProcess, {kBrowser + " " + url}, {}, {}},
-        // Without a readable address nothing is started: the user is asked instead.
-        {{Fault::ProfileRead}, StartOutcome::ShowWindow, {}, {}, {kNotice}},
-        {{Fault::FileLookup}, StartOutcome::ShowWindow, {}, {}, {kNotice}},
-        {{Fault::CurrentDirectory}, StartOutcome::ShowWindow, {}, {}, {kNotice}},
-        {{Fault::ProfileRead, Fault::ProcessStart, Fault::DefaultHandler}, StartOutcome::ShowWindow, {},
-         {}, {kNotice}},
-        {{Fault::ProgramFolder}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::ProcessStart}, StartOutcome::EndProcess, {command}, {url}, {}},
-        {{Fault::DefaultHandler}, StartOutcome::EndProcess, {command}, {}, {}},
-        {{Fault::ProcessStart, Fault::DefaultHandler}, StartOutcome::EndProcess, {command}, {url},
-         {BrowserFailed(command)}},
-        {kNetworkFaults, StartOutcome::EndProcess, {command}, {}, {}},
-        {kSaveFaults, StartOutcome::EndProcess, {command}, {}, {}},
-    };
-    RunStartRows("MOLRAvin.exe", rows);
-}
+INSTANTIATE_TEST_SUITE_P(
+    FaultInjection, FaultInjectionStart,
+    ::testing::Values(
+        StartMode{"WithArgument", "MOLRAvin.exe 10.0.0.5", "http://10.0.0.5", &StartRow::withArgument},
+        // The shortcut file holds http://192.168.2.1.
+        StartMode{"FromShortcut", "MOLRAvin.exe", "http://192.168.2.1", &StartRow::fromShortcut}),
+    [](const ::testing::TestParamInfo<StartMode>& info) { return std::string(info.param.name); });
 
 // --- the determine-and-save click -------------------------------------------
 
