@@ -106,6 +106,10 @@ void Scenario::SetUp() {
     detail::State().scenario = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     detail::Log("scenario " + detail::State().scenario);
     scenarioDeadline = GetTickCount64() + kScenarioTimeout;
+    // Wine closes the desktop a few seconds after its last user ends, and the
+    // next process to need it starts its explorer.exe: that must be the driver,
+    // not the program, whose job would otherwise hold it for good.
+    GetDesktopWindow();
     detail::ApplyBaseline();
 }
 

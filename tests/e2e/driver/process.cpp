@@ -107,6 +107,34 @@ DWORD Process::WaitExit(DWORD timeout, Where where) {
     return ExitCode();
 }
 
+namespace {
+
+// " <pid> <image>" for each process in the job, so a failure says who is left.
+std::string JobProcesses(HANDLE job) {
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[63];
+    } ids{};
+    ids.list.NumberOfAssignedProcesses = 64;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
+        return " (not listed: error " + std::to_string(GetLastError()) + ")";
+    std::string text;
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+        const auto pid = static_cast<DWORD>(ids.list.ProcessIdList[i]);
+        text += " " + std::to_string(pid);
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (!process) continue;
+        wchar_t image[MAX_PATH];
+        DWORD length = MAX_PATH;
+        if (QueryFullProcessImageNameW(process, 0, image, &length))
+            text += " " + Narrow(std::wstring(image, length));
+        CloseHandle(process);
+    }
+    return text;
+}
+
+}  // namespace
+
 void Process::WaitAllExited(DWORD timeout, Where where) {
     if (!job_) return;
     const ULONGLONG deadline = GetTickCount64() + timeout;
@@ -121,7 +149,8 @@ void Process::WaitAllExited(DWORD timeout, Where where) {
         }
         if (GetTickCount64() > deadline) {
             FailAt(where, std::to_string(info.ActiveProcesses) + " processes started by " +
-                     std::to_string(pid_) + " still run after " + std::to_string(timeout) + " ms");
+                     std::to_string(pid_) + " still run after " + std::to_string(timeout) +
+                     " ms:" + JobProcesses(job_));
         }
         SleepMs(25);
     }
