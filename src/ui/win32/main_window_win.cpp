@@ -18,7 +18,8 @@
 #include "ui/win32/dpi_win.h"
 #include "ui/win32/legibility_win.h"
 #include "ui/win32/logo_win.h"
-#include "ui/win32/owners_win.h"
+#include "platform/win32/owners_win.h"
+#include "platform/win32/system_calls_win.h"
 
 namespace molra {
 
@@ -86,11 +87,9 @@ SIZE WindowSize(UINT dpi) {
 
 // Tool tips live in comctl32, which the launch path must never load.
 void LoadCommonControls() {
-    using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    auto init = SystemProc<InitCommonControlsExFn>(L"comctl32.dll", "InitCommonControlsEx");
-    if (!init) return;
+    if (!Comctl32().InitCommonControlsEx) return;
     INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
-    init(&classes);
+    Comctl32().InitCommonControlsEx(&classes);
 }
 
 struct Icons {
@@ -384,9 +383,8 @@ void MainWindow::Command1_Click() {
     typed.resize(static_cast<std::size_t>(length));
     auto job = std::make_unique<CheckJob>(CheckJob{platform_, window_, Narrow(typed)});
     setChecking(true);
-    if (HANDLE worker = CreateThread(nullptr, 0, RunCheck, job.get(), 0, nullptr)) {
+    if (const UniqueHandle worker{CreateThread(nullptr, 0, RunCheck, job.get(), 0, nullptr)}) {
         job.release();
-        CloseHandle(worker);
         return;
     }
     // No thread to be had: check here rather than not at all.
@@ -467,11 +465,10 @@ void MainWindow::paintBackground(HDC dc, HWND area) {
     RECT rect;
     GetClientRect(area, &rect);
     if (ownColours_ && logoBitmap_) {
-        if (HDC memory = CreateCompatibleDC(dc)) {
-            HGDIOBJ previous = SelectObject(memory, logoBitmap_.get());
-            BitBlt(dc, 0, 0, rect.right, rect.bottom, memory, origin.x, origin.y, SRCCOPY);
-            SelectObject(memory, previous);
-            DeleteDC(memory);
+        if (const MemoryDC memory{CreateCompatibleDC(dc)}) {
+            HGDIOBJ previous = SelectObject(memory.get(), logoBitmap_.get());
+            BitBlt(dc, 0, 0, rect.right, rect.bottom, memory.get(), origin.x, origin.y, SRCCOPY);
+            SelectObject(memory.get(), previous);
             return;
         }
     }
@@ -549,16 +546,14 @@ void MainWindow::clipLabel() {
     GetWindowRect(label, &labelRect);
     GetWindowRect(controls_[kText1], &text1Rect);
     OffsetRect(&text1Rect, -labelRect.left, -labelRect.top);
-    HRGN region = CreateRectRgn(0, 0, labelRect.right - labelRect.left,
-                                labelRect.bottom - labelRect.top);
+    OwnedRegion region(CreateRectRgn(0, 0, labelRect.right - labelRect.left,
+                                     labelRect.bottom - labelRect.top));
     if (!region) return;
-    if (HRGN text1 = CreateRectRgn(text1Rect.left, text1Rect.top, text1Rect.right,
-                                   text1Rect.bottom)) {
-        CombineRgn(region, region, text1, RGN_DIFF);
-        DeleteObject(text1);
-    }
-    // The window owns the region from here on.
-    if (!SetWindowRgn(label, region, TRUE)) DeleteObject(region);
+    if (const OwnedRegion text1{CreateRectRgn(text1Rect.left, text1Rect.top, text1Rect.right,
+                                              text1Rect.bottom)})
+        CombineRgn(region.get(), region.get(), text1.get(), RGN_DIFF);
+    // The window owns the region once it is set.
+    if (SetWindowRgn(label, region.get(), TRUE)) region.release();
 }
 
 // The yellow box and the logo only while the system's text colour reads on
@@ -631,11 +626,9 @@ WindowAssets::WindowAssets() = default;
 
 WindowAssets::~WindowAssets() {
     if (thread_) {
-        SetEvent(noticeGone_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
+        SetEvent(noticeGone_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
     }
-    if (noticeGone_) CloseHandle(noticeGone_);
 }
 
 void WindowAssets::StartPreparing(HINSTANCE instance) {
@@ -644,9 +637,9 @@ void WindowAssets::StartPreparing(HINSTANCE instance) {
     // user32 is delay-loaded: this thread, which needs it for the notice next,
     // loads it before the worker's first call could.
     LoadSystemLibrary(L"user32.dll");
-    noticeGone_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    noticeGone_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     prepared_ = std::make_unique<PreparedAssets>();
-    if (noticeGone_) thread_ = CreateThread(nullptr, 0, Prepare, this, 0, nullptr);
+    if (noticeGone_) thread_.reset(CreateThread(nullptr, 0, Prepare, this, 0, nullptr));
     if (!thread_) prepared_.reset();
 }
 
@@ -672,7 +665,7 @@ void AwaitNotice(DWORD uiThread, HANDLE noticeGone) {
 
 DWORD WINAPI WindowAssets::Prepare(void* self) {
     auto& assets = *static_cast<WindowAssets*>(self);
-    AwaitNotice(assets.uiThread_, assets.noticeGone_);
+    AwaitNotice(assets.uiThread_, assets.noticeGone_.get());
     *assets.prepared_ = PrepareAssets(assets.instance_);
     // The controls' first paint loads it; here that costs the user nothing.
     LoadSystemLibrary(L"msimg32.dll");
@@ -681,10 +674,10 @@ DWORD WINAPI WindowAssets::Prepare(void* self) {
 
 std::unique_ptr<PreparedAssets> WindowAssets::Take() {
     if (!thread_) return nullptr;
-    SetEvent(noticeGone_);
+    SetEvent(noticeGone_.get());
     // The calling thread shows no window yet, so nothing can wait on it meanwhile.
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(std::exchange(thread_, nullptr));
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
     return std::move(prepared_);
 }
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/win32/owners_win.h"
 #include "platform/win32/win32_platform.h"
 
 namespace molra {
@@ -29,8 +30,8 @@ private:
 
     HINSTANCE instance_ = nullptr;
     DWORD uiThread_ = 0;
-    HANDLE noticeGone_ = nullptr;  // set once the notice has returned
-    HANDLE thread_ = nullptr;
+    UniqueHandle noticeGone_;  // set once the notice has returned
+    UniqueHandle thread_;
     std::unique_ptr<PreparedAssets> prepared_;
 };
 
