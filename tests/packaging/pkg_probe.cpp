@@ -24,20 +24,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/text_win.h"
+
 namespace {
 
 constexpr DWORD kTimeout = 20000;  // ms, every wait for the program under test
 constexpr DWORD kPoll = 50;
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-    return result;
-}
+using molra::Narrow;  // the program's own
 
 void Print(const char* key, const std::wstring& value) {
     std::printf("%s=%s\n", key, Narrow(value).c_str());

@@ -2,6 +2,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include "common/paths.h"
+#include "platform/win32/owners_win.h"
 
 namespace molra {
 
@@ -40,9 +41,8 @@ std::string Win32Platform::ReadProfileString(const std::string& section, const s
 
 std::optional<std::uint32_t> Win32Platform::FindFileAttributes(const std::string& path) {
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(Widen(path).c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return std::nullopt;
-    FindClose(find);
+    const FindHandle find(FindFirstFileW(Widen(path).c_str(), &data));
+    if (!find) return std::nullopt;
     return data.dwFileAttributes;
 }
 
@@ -88,14 +88,14 @@ DWORD Retrying(Attempt attempt) {
 
 // A new temporary file beside target, never one that is there already
 // (another copy of the program may be saving too); its name in temporary.
-DWORD CreateTemporary(const std::string& target, std::wstring& temporary, HANDLE& file) {
+DWORD CreateTemporary(const std::string& target, std::wstring& temporary, UniqueHandle& file) {
     auto number = static_cast<std::uint16_t>(GetCurrentProcessId() ^ GetTickCount());
     const DWORD error = Retrying([&](bool&) {
         for (int name = 0; name < 64; ++name, ++number) {
             temporary = Widen(TemporarySiblingPath(target, number));
-            file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file != INVALID_HANDLE_VALUE) return DWORD{0};
+            file.reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) return DWORD{0};
             const DWORD error = GetLastError();
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
         }
@@ -106,16 +106,15 @@ DWORD CreateTemporary(const std::string& target, std::wstring& temporary, HANDLE
 }
 
 DWORD WriteTemporary(const std::string& target, std::wstring& temporary, const std::string& bytes) {
-    HANDLE file = INVALID_HANDLE_VALUE;
+    UniqueHandle file;
     DWORD error = CreateTemporary(target, temporary, file);
     if (error) return error;
     DWORD written = 0;
-    const bool stored = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                  nullptr) &&
-                        written == bytes.size() && FlushFileBuffers(file);
+    const bool stored = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                  &written, nullptr) &&
+                        written == bytes.size() && FlushFileBuffers(file.get());
     error = stored ? 0 : GetLastError();
     if (!stored && error == 0) error = ERROR_WRITE_FAULT;  // a short write sets no error
-    CloseHandle(file);
     return error;
 }
 

@@ -1,8 +1,8 @@
 // Starting the browser: the command line is composed in the core.
 #include "platform/win32/win32_platform.h"
 
-#include <objbase.h>
-#include <shellapi.h>
+#include "platform/win32/owners_win.h"
+#include "platform/win32/system_calls_win.h"
 
 namespace molra {
 
@@ -29,21 +29,17 @@ std::uint32_t Win32Platform::StartProcess(const std::string& commandLine, int sh
     const DWORD error = started ? 0 : GetLastError();
     if (environment) FreeEnvironmentStringsW(environment);
     if (!started) return error;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const UniqueHandle thread(process.hThread), child(process.hProcess);
     return 0;
 }
 
 std::uint32_t Win32Platform::OpenWithDefaultHandler(const std::string& url) {
     // shell32 is only needed on this rare path, so it is not linked.
-    using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
-    auto shellExecuteEx = SystemProc<ShellExecuteExFn>(L"shell32.dll", "ShellExecuteExW");
-    if (!shellExecuteEx) return GetLastError();
+    if (!Shell32().ShellExecuteExW) return Shell32().error;
     // Shell extensions that handle the URL may need COM. The apartment stays
     // entered: the process ends right after.
-    using CoInitializeExFn = HRESULT(WINAPI*)(void*, DWORD);
-    if (auto initialize = SystemProc<CoInitializeExFn>(L"ole32.dll", "CoInitializeEx"))
-        initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (Ole32().CoInitializeEx)
+        Ole32().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const std::wstring target = Widen(url);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
@@ -51,7 +47,7 @@ std::uint32_t Win32Platform::OpenWithDefaultHandler(const std::string& url) {
     info.lpVerb = L"open";
     info.lpFile = target.c_str();
     info.nShow = SW_SHOWNORMAL;
-    return shellExecuteEx(&info) ? 0 : GetLastError();
+    return Shell32().ShellExecuteExW(&info) ? 0 : GetLastError();
 }
 
 }  // namespace molra

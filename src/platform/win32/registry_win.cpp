@@ -2,30 +2,16 @@
 // core unchanged, NULs included.
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/owners_win.h"
+
 namespace molra {
-
-namespace {
-
-class RegKey {
-public:
-    ~RegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-}  // namespace
 
 std::optional<RegistryValue> Win32Platform::QueryRegistryValue(RegistryRoot root,
                                                                const std::string& subKey,
                                                                const std::string& valueName) {
     RegKey key;
     HKEY rootKey = root == RegistryRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
-    if (RegOpenKeyExW(rootKey, Widen(subKey).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(rootKey, Widen(subKey).c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return std::nullopt;
     const std::wstring name = Widen(valueName);
     DWORD type = 0;

@@ -3,70 +3,33 @@
 // the launch path needs none of them.
 #include "platform/win32/win32_platform.h"
 
-#include <ipexport.h>
-
 #include <cstring>
+
+#include "platform/win32/owners_win.h"
+#include "platform/win32/system_calls_win.h"
 
 namespace molra {
 
-namespace {
-
-// WSADATA: 400 bytes in the 32-bit layout, 408 in the 64-bit one (its
-// pointer moves ahead of the texts). Nothing here reads it.
-struct WsaData {
-    alignas(void*) unsigned char bytes[sizeof(void*) == 8 ? 408 : 400];
-};
-
-struct HostEnt {  // hostent in the native layout of either word size
-    char* h_name;
-    char** h_aliases;
-    short h_addrtype;
-    short h_length;
-    char** h_addr_list;
-};
-
-struct QocInfo {
-    DWORD dwSize;
-    DWORD dwFlags;
-    DWORD dwInSpeed;
-    DWORD dwOutSpeed;
-};
-static_assert(sizeof(QocInfo) == 16);
-
-constexpr int kSysNotReady = 10091;  // WSASYSNOTREADY
-
-template <typename Fn>
-Fn Winsock(const char* name) {
-    return SystemProc<Fn>(L"wsock32.dll", name);
-}
-
-}  // namespace
-
 int Win32Platform::SocketStartup(std::uint16_t versionWord) {
-    using Fn = int(WINAPI*)(WORD, WsaData*);
-    auto startup = Winsock<Fn>("WSAStartup");
     // A missing library must not read as success once the core keeps 16 bits of the result.
-    if (!startup) return kSysNotReady;
-    WsaData data{};
-    return startup(versionWord, &data);
+    if (!Wsock32().WSAStartup) return WSASYSNOTREADY;
+    WSADATA data{};  // nothing here reads it
+    return Wsock32().WSAStartup(versionWord, &data);
 }
 
 int Win32Platform::SocketCleanup() {
-    using Fn = int(WINAPI*)();
-    auto cleanup = Winsock<Fn>("WSACleanup");
-    return cleanup ? cleanup() : -1;
+    return Wsock32().WSACleanup ? Wsock32().WSACleanup() : SOCKET_ERROR;
 }
 
 HostNameResult Win32Platform::LocalHostName() {
-    using NameFn = int(WINAPI*)(char*, int);
-    using ErrorFn = int(WINAPI*)();
+    const Wsock32Calls& winsock = Wsock32();
     HostNameResult result;
     result.buffer.assign(256, '\0');
-    auto gethostnameFn = Winsock<NameFn>("gethostname");
-    result.result = gethostnameFn ? gethostnameFn(result.buffer.data(), 256) : -1;
-    if (result.result == -1) {
-        auto lastError = Winsock<ErrorFn>("WSAGetLastError");
-        result.lastError = lastError ? lastError() : static_cast<int>(GetLastError());
+    result.result = winsock.gethostname ? winsock.gethostname(result.buffer.data(), 256)
+                                        : SOCKET_ERROR;
+    if (result.result == SOCKET_ERROR) {
+        result.lastError = winsock.WSAGetLastError ? winsock.WSAGetLastError()
+                                                   : static_cast<int>(winsock.error);
         return result;
     }
     // The buffer is ANSI and the core expects UTF-8: convert all 256 bytes,
@@ -81,13 +44,11 @@ HostNameResult Win32Platform::LocalHostName() {
 
 std::optional<std::vector<std::vector<std::uint8_t>>> Win32Platform::HostAddresses(
     const std::string& hostName) {
-    using Fn = HostEnt*(WINAPI*)(const char*);
-    auto gethostbynameFn = Winsock<Fn>("gethostbyname");
-    if (!gethostbynameFn) return std::nullopt;
+    if (!Wsock32().gethostbyname) return std::nullopt;
     // A name without an ANSI form cannot be asked for through the ANSI call.
     const std::optional<std::string> ansi = ToAnsi(hostName);
     if (!ansi) return std::nullopt;
-    const HostEnt* host = gethostbynameFn(ansi->c_str());
+    const hostent* host = Wsock32().gethostbyname(ansi->c_str());
     if (!host) return std::nullopt;
     // The record belongs to the library and lives only until the next socket call: copy it now.
     std::vector<std::vector<std::uint8_t>> addresses;
@@ -101,25 +62,18 @@ std::optional<std::vector<std::vector<std::uint8_t>>> Win32Platform::HostAddress
 
 int Win32Platform::CheckDestination(const std::string& address) {
     // The W twin: a typed address reaches the check whole, whatever the code page.
-    using Fn = BOOL(WINAPI*)(LPCWSTR, QocInfo*);
-    auto reachable = SystemProc<Fn>(L"sensapi.dll", "IsDestinationReachableW");
-    if (!reachable) return 0;
-    QocInfo info{sizeof(QocInfo), 0, 0, 0};
-    return reachable(Widen(address).c_str(), &info);
+    if (!Sensapi().IsDestinationReachableW) return 0;
+    QOCINFO info{sizeof(QOCINFO), 0, 0, 0};
+    return Sensapi().IsDestinationReachableW(Widen(address).c_str(), &info);
 }
 
 EchoResult Win32Platform::SendEcho(const std::array<std::uint8_t, 4>& address,
                                    std::uint32_t timeoutMs) {
-    using CreateFn = HANDLE(WINAPI*)();
-    using SendFn = DWORD(WINAPI*)(HANDLE, IPAddr, void*, WORD, IP_OPTION_INFORMATION*, void*,
-                                  DWORD, DWORD);
-    using CloseFn = BOOL(WINAPI*)(HANDLE);
-    auto create = SystemProc<CreateFn>(L"iphlpapi.dll", "IcmpCreateFile");
-    auto send = SystemProc<SendFn>(L"iphlpapi.dll", "IcmpSendEcho");
-    auto close = SystemProc<CloseFn>(L"iphlpapi.dll", "IcmpCloseHandle");
-    if (!create || !send || !close) return EchoResult::Unavailable;
-    HANDLE icmp = create();
-    if (icmp == INVALID_HANDLE_VALUE) return EchoResult::Unavailable;
+    const IphlpapiCalls& iphlpapi = Iphlpapi();
+    if (!iphlpapi.IcmpCreateFile || !iphlpapi.IcmpSendEcho || !iphlpapi.IcmpCloseHandle)
+        return EchoResult::Unavailable;
+    const IcmpHandle icmp(iphlpapi.IcmpCreateFile());
+    if (icmp.get() == INVALID_HANDLE_VALUE) return EchoResult::Unavailable;
     IPAddr destination;  // network byte order, as the bytes stand
     static_assert(sizeof destination == 4);
     std::memcpy(&destination, address.data(), 4);
@@ -127,9 +81,8 @@ EchoResult Win32Platform::SendEcho(const std::array<std::uint8_t, 4>& address,
     // Room for one reply with its data plus an ICMP error message (8 bytes),
     // and some to spare.
     alignas(ICMP_ECHO_REPLY) unsigned char reply[sizeof(ICMP_ECHO_REPLY) + sizeof request + 8 + 16];
-    const DWORD replies = send(icmp, destination, request, sizeof request, nullptr, reply,
-                               sizeof reply, timeoutMs);
-    close(icmp);
+    const DWORD replies = iphlpapi.IcmpSendEcho(icmp.get(), destination, request, sizeof request,
+                                                nullptr, reply, sizeof reply, timeoutMs);
     // Address and Status lead the reply in its 32- and 64-bit layouts alike.
     const auto* answer = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply);
     // Another host may answer with an error about the address; only its own reply counts.

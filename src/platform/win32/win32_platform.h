@@ -7,12 +7,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/text_win.h"
 
 namespace molra {
-
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
-std::string Narrow(const wchar_t* wide, std::size_t length);
 
 class Win32Platform final : public Platform {
 public:
@@ -56,14 +53,8 @@ struct MessageRequest {
 // Sent to the owner window, lParam a MessageRequest*.
 inline constexpr UINT kWmShowMessage = WM_APP + 0x40;
 
-// A system DLL from System32 only, never from the current or program folder.
-HMODULE LoadSystemLibrary(const wchar_t* name);
-
-template <typename Fn>
-Fn SystemProc(const wchar_t* dll, const char* name) {
-    HMODULE module = LoadSystemLibrary(dll);
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                  : nullptr;
-}
+// The process's first call: keeps the current and program folders out of
+// every later DLL search.
+void RestrictDllSearch();
 
 }  // namespace molra

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/owners_win.h"
+
 namespace molra {
 
 bool HighContrastOn() {
@@ -42,11 +44,10 @@ SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, int wrapWidt
     // As a static control draws its text (SS_NOPREFIX).
     const UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS |
                         (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE);
-    if (HDC dc = GetDC(window)) {
-        HGDIOBJ previous = SelectObject(dc, font);
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);
-        SelectObject(dc, previous);
-        ReleaseDC(window, dc);
+    if (const WindowDC dc(window); dc) {
+        HGDIOBJ previous = SelectObject(dc.get(), font);
+        DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rect, format);
+        SelectObject(dc.get(), previous);
     }
     return {rect.right - rect.left, rect.bottom - rect.top};
 }

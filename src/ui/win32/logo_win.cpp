@@ -2,7 +2,7 @@
 // and never on the launch path.
 #include "ui/win32/logo_win.h"
 
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system_calls_win.h"
 
 namespace molra {
 
@@ -15,30 +15,26 @@ constexpr CLSID kClsidWicImagingFactory1 = {
 constexpr GUID kPixelFormat32bppBGR = {
     0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0e}};
 
-using CoInitializeExFn = HRESULT(WINAPI*)(void*, DWORD);
-using CoUninitializeFn = void(WINAPI*)();
-using CoCreateInstanceFn = HRESULT(WINAPI*)(REFCLSID, IUnknown*, DWORD, REFIID, void**);
-
 }  // namespace
 
 bool ComApartment::Enter(DWORD model) {
-    auto initialize = SystemProc<CoInitializeExFn>(L"ole32.dll", "CoInitializeEx");
+    const Ole32Calls& ole32 = Ole32();
     // S_FALSE (already entered) must be balanced too.
-    entered_ = initialize && SUCCEEDED(initialize(nullptr, model | COINIT_DISABLE_OLE1DDE));
+    entered_ = ole32.CoInitializeEx &&
+               SUCCEEDED(ole32.CoInitializeEx(nullptr, model | COINIT_DISABLE_OLE1DDE));
     return entered_;
 }
 
 ComApartment::~ComApartment() {
     if (!entered_) return;
-    if (auto uninitialize = SystemProc<CoUninitializeFn>(L"ole32.dll", "CoUninitialize"))
-        uninitialize();
+    if (Ole32().CoUninitialize) Ole32().CoUninitialize();
 }
 
 namespace {
 
 ComPtr<IWICImagingFactory> CreateFactory() {
     ComPtr<IWICImagingFactory> factory;
-    auto create = SystemProc<CoCreateInstanceFn>(L"ole32.dll", "CoCreateInstance");
+    const auto create = Ole32().CoCreateInstance;
     if (!create || FAILED(create(kClsidWicImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
                                  __uuidof(IWICImagingFactory),
                                  reinterpret_cast<void**>(factory.put()))))

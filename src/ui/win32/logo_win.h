@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/win32/owners_win.h"
+#include "platform/win32/owners_win.h"
 
 namespace molra {
 

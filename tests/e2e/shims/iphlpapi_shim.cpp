@@ -14,6 +14,7 @@
 #include "shim_common.h"
 
 #include <ipexport.h>
+#include <icmpapi.h>
 
 namespace {
 

@@ -12,16 +12,13 @@
 //   IsDestinationReachableW "192.168.2.1" qoc=16,0,0,0 -> 1
 #include "shim_common.h"
 
+#include <sensapi.h>
+
+#include <cwchar>
+
 namespace {
 
-struct QocInfo {
-    DWORD dwSize;
-    DWORD dwFlags;
-    DWORD dwInSpeed;
-    DWORD dwOutSpeed;
-};
-
-BOOL Answer(const char* entry, const std::string& address, const QocInfo* info) {
+BOOL Answer(const char* entry, const std::string& address, const QOCINFO* info) {
     const std::string value = molra::shim::TableAnswer("MOLRA_SHIM_REACH", address, "0");
     char* rest = nullptr;
     const int answer = static_cast<int>(std::strtol(value.c_str(), &rest, 10));
@@ -42,13 +39,14 @@ BOOL Answer(const char* entry, const std::string& address, const QocInfo* info) 
 
 extern "C" {
 
-BOOL WINAPI IsDestinationReachableA(LPCSTR destination, QocInfo* info) {
+BOOL WINAPI IsDestinationReachableA(LPCSTR destination, LPQOCINFO info) {
     return Answer("IsDestinationReachableA",
                   molra::shim::AnsiToUtf8(destination ? destination : ""), info);
 }
 
-BOOL WINAPI IsDestinationReachableW(LPCWSTR destination, QocInfo* info) {
-    return Answer("IsDestinationReachableW", molra::shim::WideToUtf8(destination), info);
+BOOL WINAPI IsDestinationReachableW(LPCWSTR destination, LPQOCINFO info) {
+    return Answer("IsDestinationReachableW",
+                  destination ? molra::Narrow(destination, std::wcslen(destination)) : "", info);
 }
 
 }  // extern "C"

@@ -3,12 +3,14 @@
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN  // keeps winsock.h out: the shim defines those names itself
+#define WIN32_LEAN_AND_MEAN  // winsock.h only where a shim asks for it
 #endif
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
+
+#include "platform/win32/text_win.h"
 
 namespace molra::shim {
 
@@ -58,20 +60,7 @@ inline std::string AnsiToUtf8(const std::string& ansi) {
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
     MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
                         wideLength);
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-
-inline std::string WideToUtf8(const wchar_t* wide) {
-    if (!wide || !*wide) return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), length, nullptr, nullptr);
-    utf8.resize(utf8.size() - 1);  // the terminator
-    return utf8;
+    return Narrow(wide);
 }
 
 // Appends one line to the file named by MOLRA_SHIM_LOG; no log when it is unset.

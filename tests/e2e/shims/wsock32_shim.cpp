@@ -21,10 +21,14 @@
 //   gethostname length=256 buffer=zeroed -> 0 "name"     (or "-> -1")
 //   WSAGetLastError -> 10093
 //   gethostbyname "name" -> 2 addresses                   (or "-> null")
+#include "shim_common.h"
+
+// The shim defines these calls: the header must not declare them imported.
+#define WINSOCK_API_LINKAGE
+#include <winsock.h>
+
 #include <cstring>
 #include <vector>
-
-#include "shim_common.h"
 
 namespace {
 
@@ -32,18 +36,6 @@ using molra::shim::Log;
 using molra::shim::ReadEnvironment;
 using molra::shim::ReadNumber;
 
-struct HostEnt {  // hostent in the native layout
-    char* h_name;
-    char** h_aliases;
-    short h_addrtype;
-    short h_length;
-    char** h_addr_list;
-};
-
-constexpr int kSocketError = -1;
-constexpr int kFault = 10014;         // WSAEFAULT
-constexpr int kHostNotFound = 11001;  // WSAHOST_NOT_FOUND
-constexpr std::size_t kStartupRecordSize = 400;
 
 thread_local int lastError = 0;
 
@@ -53,7 +45,7 @@ struct HostRecord {
     std::vector<std::vector<char>> addresses;
     std::vector<char*> list;
     char* noAliases[1] = {nullptr};
-    HostEnt entry{};
+    hostent entry{};
 } record;
 
 bool AllZero(const void* data, std::size_t size) {
@@ -78,15 +70,14 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 extern "C" {
 
-int WINAPI WSAStartup(WORD version, void* data) {
+int WINAPI WSAStartup(WORD version, LPWSADATA data) {
     const int result = ReadNumber("MOLRA_SHIM_STARTUP", 0);
-    const bool zeroed = data && AllZero(data, kStartupRecordSize);
+    const bool zeroed = data && AllZero(data, sizeof(WSADATA));
     Log("WSAStartup version=" + std::to_string(version) +
         " record=" + (zeroed ? "zeroed" : "dirty") + " -> " + std::to_string(result));
     if (result == 0 && data) {
-        auto* words = static_cast<WORD*>(data);  // wVersion and wHighVersion lead in either layout
-        words[0] = 0x0101;
-        words[1] = 0x0202;
+        data->wVersion = 0x0101;
+        data->wHighVersion = 0x0202;
     }
     return result;
 }
@@ -94,7 +85,7 @@ int WINAPI WSAStartup(WORD version, void* data) {
 int WINAPI WSACleanup() {
     const int result = ReadNumber("MOLRA_SHIM_CLEANUP", 0);
     Log("WSACleanup -> " + std::to_string(result));
-    if (result != 0) lastError = 10093;  // WSANOTINITIALISED, which the caller must not show
+    if (result != 0) lastError = WSANOTINITIALISED;  // which the caller must not show
     return result;
 }
 
@@ -111,12 +102,12 @@ int WINAPI gethostname(char* name, int length) {
     int result = 0;
     if (ReadEnvironment("MOLRA_SHIM_HOSTNAME_ERROR", value)) {
         lastError = ReadNumber("MOLRA_SHIM_HOSTNAME_ERROR", 0);
-        result = kSocketError;
+        result = SOCKET_ERROR;
     } else {
         if (!ReadEnvironment("MOLRA_SHIM_HOSTNAME", value)) value = "molra-shim";
         if (!name || length < 0 || value.size() + 1 > static_cast<std::size_t>(length)) {
-            lastError = kFault;
-            result = kSocketError;
+            lastError = WSAEFAULT;
+            result = SOCKET_ERROR;
         } else {
             std::memcpy(name, value.c_str(), value.size() + 1);
         }
@@ -127,7 +118,7 @@ int WINAPI gethostname(char* name, int length) {
     return result;
 }
 
-HostEnt* WINAPI gethostbyname(const char* name) {
+hostent* WINAPI gethostbyname(const char* name) {
     const std::string queried = name ? name : "";
     std::string line = "gethostbyname \"" + molra::shim::AnsiToUtf8(queried) + "\" -> ";
     std::string answer;
@@ -135,7 +126,7 @@ HostEnt* WINAPI gethostbyname(const char* name) {
     const bool known = !named.empty() || ReadEnvironment("MOLRA_SHIM_ADDRESSES", answer);
     if (!named.empty()) answer = named;
     if (!name || !known || answer == "null") {
-        lastError = kHostNotFound;
+        lastError = WSAHOST_NOT_FOUND;
         Log(line + "null");
         return nullptr;
     }
@@ -156,7 +147,7 @@ HostEnt* WINAPI gethostbyname(const char* name) {
         record.list.push_back(bytes.data());
     }
     record.list.push_back(nullptr);
-    record.entry = HostEnt{record.name.data(), record.noAliases, 2 /* AF_INET */,
+    record.entry = hostent{record.name.data(), record.noAliases, AF_INET,
                            static_cast<short>(length), record.list.data()};
     Log(line + std::to_string(record.addresses.size()) + " addresses");
     return &record.entry;
