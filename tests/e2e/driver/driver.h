@@ -29,6 +29,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/text_win.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -82,8 +84,9 @@ std::string Quote(const std::string& text);  // C-style escaped, in double quote
 
 // ---- text -------------------------------------------------------------------------
 
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
+using molra::Narrow;
+using molra::Widen;
+
 // The system's own text for an error code, trimmed of its line end.
 std::string SystemErrorText(DWORD code);
 

@@ -14,15 +14,9 @@
 
 #include <string>
 
-namespace {
+#include "platform/win32/text_win.h"
 
-std::string Utf8(const wchar_t* text, int length) {
-    if (length <= 0) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
+namespace {
 
 std::string Field(const char* name, const std::string& value) {
     return std::string(name) + " " + std::to_string(value.size()) + ":" + value + "\n";
@@ -52,8 +46,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
 
     const std::string record =
-        "record\n" + Field("module", Utf8(module.data(), static_cast<int>(module.size()))) +
-        Field("cmdline", Utf8(commandLine, lstrlenW(commandLine))) +
+        "record\n" + Field("module", molra::Narrow(module.data(), module.size())) +
+        Field("cmdline", molra::Narrow(commandLine, static_cast<std::size_t>(lstrlenW(commandLine)))) +
         Field("show", std::to_string(show)) + "end\n";
 
     // Several recorders may finish at once: retry while another one holds the file.
