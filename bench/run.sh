@@ -22,6 +22,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+# No packet may leave: everything runs in a network namespace that holds only
+# loopback, Xvfb included.
+. tests/common/netns.sh
+if ! only_loopback; then
+    exec scripts/in-netns "$root/bench/run.sh" "$@"
+fi
 # Windows cannot be created without a display.
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
@@ -69,6 +75,9 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset MOLRA_RECORD
 # One server for the whole run; it also ends every process of the prefix left behind.
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# A server (and its winedevice.exe, which sends the echoes) left from a run
+# outside this namespace would serve this run too: end it first.
+wineserver -k >/dev/null 2>&1 || true
 echo "=== prefix $prefix"
 if [ ! -f "$prefix/.bench-ready" ]; then
     rm -rf "$prefix"

@@ -27,6 +27,8 @@ browser_log=$prefix-browser.log
 
 tests_common=$(dirname "$0")/../common
 . "$tests_common/expected_texts.sh"
+. "$tests_common/netns.sh"
+need_own_netns msi_test
 notice=$(expected_text kNotice)
 title=$(expected_text kWindowTitle)
 description="Öffnet die Browser-Oberfläche des MOLRAvin Servers"

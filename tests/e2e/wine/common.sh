@@ -5,8 +5,10 @@
 base=$1
 prefix="$base-$PPID"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$(dirname "$0")/../../common/netns.sh"
 
 need_wine() {
+    need_own_netns e2e
     if [ -z "${DISPLAY:-}" ]; then
         echo "e2e: no DISPLAY; run the end-to-end tests under xvfb-run -a" >&2
         exit 1
