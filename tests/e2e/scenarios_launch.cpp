@@ -44,6 +44,7 @@ void ExpectBrowserStart(const LaunchOptions& options, const std::string& module,
     EXPECT_EQ(started.module, module);
     EXPECT_EQ(started.commandLine, commandLine);
     EXPECT_EQ(started.showState, 1);
+    EXPECT_EQ(started.exePathSetting, std::nullopt) << "the browser's environment changed";
 }
 
 // The notice, then the window only after OK; closing it ends the program
@@ -205,6 +206,8 @@ TEST_F(Start, launch_missing_browser_opens_url_handler) {
         std::string storedUrl;
         std::string url;
         bool plantedInWorkFolder = false;  // a copy of the browser where only a trap would be
+        // NoDefaultCurrentDirectoryInExePath as the program starts; the handler gets the same.
+        std::optional<std::string> exePathSetting{};
     };
     const Row rows[] = {
         {"argument", "C:\\e2e\\fehlt\\browser.exe", "10.1.2.3", "", "http://10.1.2.3"},
@@ -217,6 +220,8 @@ TEST_F(Start, launch_missing_browser_opens_url_handler) {
         // The current folder is no place to look for the browser.
         {"bare name found only in the working folder", "rec.exe", "10.1.2.3", "",
          "http://10.1.2.3", true},
+        {"started with NoDefaultCurrentDirectoryInExePath=ja", "C:\\e2e\\fehlt\\browser.exe",
+         "10.1.2.3", "", "http://10.1.2.3", false, "ja"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -224,9 +229,14 @@ TEST_F(Start, launch_missing_browser_opens_url_handler) {
         const std::string folder = FreshFolder("row");
         if (!row.storedUrl.empty()) WriteShortcut(folder, ShortcutBytes(row.storedUrl));
         if (row.plantedInWorkFolder) PlaceRecorder(folder + "\\" + row.browser);
+        LaunchOptions options{.argument = row.argument, .workDir = folder};
+        if (row.exePathSetting)
+            options.environment["NoDefaultCurrentDirectoryInExePath"] = *row.exePathSetting;
         Record started;
-        RunExpectingOneStart({.argument = row.argument, .workDir = folder}, started);
+        RunExpectingOneStart(options, started);
         EXPECT_EQ(started.module, kRecorderHandler);
+        EXPECT_EQ(started.exePathSetting, row.exePathSetting)
+            << "the handler's environment changed";
         EXPECT_EQ(started.commandLine,
                   "\"" + std::string(kRecorderHandler) + "\" \"" + row.url + "\"");
     }

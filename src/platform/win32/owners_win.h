@@ -104,6 +104,26 @@ private:
     HDC dc_;
 };
 
+// COM on this thread while the owner lives. Enter calls CoInitializeEx at
+// most once, however often it is asked: S_OK and S_FALSE each count as one
+// entry and are balanced by one CoUninitialize; a refusal (RPC_E_CHANGED_MODE:
+// the thread is in the other apartment) is not, and may be asked again. Ends
+// on the thread that entered. ole32 is loaded at run time: defined beside the
+// table that binds it.
+class ComApartment {
+public:
+    ComApartment() = default;
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment();
+    // model: COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED. False when
+    // ole32 is missing or CoInitializeEx refused.
+    bool Enter(DWORD model);
+
+private:
+    bool entered_ = false;
+};
+
 // A COM interface pointer that releases what it holds.
 template <typename Interface>
 class ComPtr {

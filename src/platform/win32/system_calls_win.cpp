@@ -155,6 +155,18 @@ const IphlpapiCalls& Iphlpapi() {
 
 #undef MOLRA_BIND
 
+bool ComApartment::Enter(DWORD model) {
+    if (entered_) return true;
+    const auto enter = Ole32().CoInitializeEx;
+    entered_ = enter && SUCCEEDED(enter(nullptr, model | COINIT_DISABLE_OLE1DDE));
+    return entered_;
+}
+
+ComApartment::~ComApartment() {
+    // Without CoUninitialize the thread's end leaves the apartment.
+    if (entered_ && Ole32().CoUninitialize) Ole32().CoUninitialize();
+}
+
 void CloseIcmpHandle::operator()(HANDLE icmp) const {
     // Only a handle from IcmpCreateFile is ever held, so the entry is there.
     Iphlpapi().IcmpCloseHandle(icmp);

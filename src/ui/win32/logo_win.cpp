@@ -15,23 +15,6 @@ constexpr CLSID kClsidWicImagingFactory1 = {
 constexpr GUID kPixelFormat32bppBGR = {
     0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0e}};
 
-}  // namespace
-
-bool ComApartment::Enter(DWORD model) {
-    const Ole32Calls& ole32 = Ole32();
-    // S_FALSE (already entered) must be balanced too.
-    entered_ = ole32.CoInitializeEx &&
-               SUCCEEDED(ole32.CoInitializeEx(nullptr, model | COINIT_DISABLE_OLE1DDE));
-    return entered_;
-}
-
-ComApartment::~ComApartment() {
-    if (!entered_) return;
-    if (Ole32().CoUninitialize) Ole32().CoUninitialize();
-}
-
-namespace {
-
 ComPtr<IWICImagingFactory> CreateFactory() {
     ComPtr<IWICImagingFactory> factory;
     const auto create = Ole32().CoCreateInstance;

@@ -13,19 +13,6 @@
 
 namespace molra {
 
-// COM for this thread, for as long as the object lives.
-class ComApartment {
-public:
-    ComApartment() = default;
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment();
-    bool Enter(DWORD model);  // COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED
-
-private:
-    bool entered_ = false;
-};
-
 // The decoded picture: 32-bit BGR, top-down rows without padding.
 struct LogoPixels {
     UINT width = 0;

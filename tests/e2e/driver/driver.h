@@ -242,6 +242,8 @@ struct Record {
     std::string module;       // the recorder copy that ran
     std::string commandLine;  // its raw GetCommandLineW()
     int showState = -1;       // STARTUPINFO.wShowWindow, -1 when not given
+    // Its NoDefaultCurrentDirectoryInExePath; nullopt when unset.
+    std::optional<std::string> exePathSetting;
 };
 std::string RecordLog();  // C:\e2e\logs\<scenario>.log
 // Fails on a log the recorder did not write.

@@ -398,6 +398,9 @@ std::vector<Record> ReadRecords(Where where) {
         record.module = ReadField(*log, pos, "module", where);
         record.commandLine = ReadField(*log, pos, "cmdline", where);
         record.showState = std::stoi(ReadField(*log, pos, "show", where));
+        const std::string exePath = ReadField(*log, pos, "exepath", where);
+        if (exePath.starts_with("=")) record.exePathSetting = exePath.substr(1);
+        else if (exePath != "-") FailAt(where, "recorder log: exepath " + Quote(exePath));
         Expect(*log, pos, "end\n", where);
         records.push_back(record);
     }
@@ -419,7 +422,8 @@ std::vector<Record> WaitForRecords(std::size_t count, DWORD timeout, Where where
 
 std::ostream& operator<<(std::ostream& out, const Record& record) {
     return out << "{module " << Quote(record.module) << ", command line "
-               << Quote(record.commandLine) << ", show " << record.showState << "}";
+               << Quote(record.commandLine) << ", show " << record.showState << ", exepath "
+               << (record.exePathSetting ? "=" + Quote(*record.exePathSetting) : "unset") << "}";
 }
 
 }  // namespace e2e

@@ -7,6 +7,8 @@
 //   module <n>:<n bytes>\n
 //   cmdline <n>:<n bytes>\n
 //   show <n>:<n bytes>\n
+//   exepath <n>:<n bytes>\n    NoDefaultCurrentDirectoryInExePath: "-" when
+//                              unset, else "=" and its value
 //   end\n
 // with UTF-8 field values, so any character a command line may hold, line
 // ends included, reads back unchanged.
@@ -45,10 +47,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     GetStartupInfoW(&startup);
     const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
 
+    std::wstring exePath(32767, L'\0');
+    const DWORD exePathLength = GetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath",
+                                                        exePath.data(), 32767);
+    const std::string exePathField =
+        exePathLength == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND
+            ? "-"
+            : "=" + molra::Narrow(exePath.data(), exePathLength);
+
     const std::string record =
         "record\n" + Field("module", molra::Narrow(module.data(), module.size())) +
         Field("cmdline", molra::Narrow(commandLine, static_cast<std::size_t>(lstrlenW(commandLine)))) +
-        Field("show", std::to_string(show)) + "end\n";
+        Field("show", std::to_string(show)) + Field("exepath", exePathField) + "end\n";
 
     // Several recorders may finish at once: retry while another one holds the file.
     for (int attempt = 0; attempt < 200; ++attempt) {

@@ -22,6 +22,7 @@
 
 #include "expected_texts.h"
 #include "net/net.h"
+#include "platform/win32/owners_win.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -475,14 +476,47 @@ TEST_F(Win32Layer, real_winsock) {
 
 // The default-handler path enters a single-threaded COM apartment first, as
 // ShellExecuteEx asks; a scheme nobody handles keeps anything from starting.
+// S_OK only when the thread is in no apartment: whoever entered has left it as often.
+void ExpectOutsideCom(const char* when) {
+    const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    EXPECT_EQ(entered, S_OK) << "COM still entered " << when;
+    if (SUCCEEDED(entered)) CoUninitialize();
+}
+
 TEST_F(Win32Layer, default_handler_com) {
     RunCase(L"native", [](Context& c) {
-        EXPECT_TRUE(c.platform.OpenWithDefaultHandler("molra-kein-schema:x") != 0)
-            << "unknown scheme opened";
-        const HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        EXPECT_TRUE(again == S_FALSE) << "apartment before ShellExecuteExW: CoInitializeEx gave " +
-                                             std::to_string(static_cast<long>(again));
-        if (SUCCEEDED(again)) CoUninitialize();
+        const char* url = "molra-kein-schema:x";
+        EXPECT_TRUE(c.platform.OpenWithDefaultHandler(url) != 0) << "unknown scheme opened";
+        ExpectOutsideCom("after the default handler");
+        // The caller's own apartment (S_FALSE inside) stays, entered once.
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        EXPECT_TRUE(c.platform.OpenWithDefaultHandler(url) != 0);
+        CoUninitialize();
+        ExpectOutsideCom("after the caller's apartment around the default handler");
+        // The other apartment refuses (RPC_E_CHANGED_MODE), which leaves nothing to balance.
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_TRUE(c.platform.OpenWithDefaultHandler(url) != 0);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE)
+            << "the caller's multithreaded apartment was left";
+        CoUninitialize();
+        CoUninitialize();
+        ExpectOutsideCom("after the caller's multithreaded apartment");
+        {
+            molra::ComApartment apartment;
+            EXPECT_TRUE(apartment.Enter(COINIT_APARTMENTTHREADED));
+            EXPECT_TRUE(apartment.Enter(COINIT_APARTMENTTHREADED)) << "entered, asked again";
+        }
+        ExpectOutsideCom("after the owner asked twice");
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        {
+            molra::ComApartment apartment;
+            EXPECT_FALSE(apartment.Enter(COINIT_APARTMENTTHREADED)) << "other apartment";
+        }
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE)
+            << "a refused owner left the caller's apartment";
+        CoUninitialize();
+        CoUninitialize();
+        ExpectOutsideCom("after a refused owner");
         EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
     });
 }
