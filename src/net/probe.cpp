@@ -37,7 +37,7 @@ struct Target {
     bool connecting = false;
     bool answered = false;
 
-    bool Finished() const { return answered || (!echoing && !connecting); }
+    [[nodiscard]] bool Finished() const { return answered || (!echoing && !connecting); }
 };
 
 constexpr std::ptrdiff_t kUndecided = -1;
@@ -53,40 +53,47 @@ std::ptrdiff_t Decide(const std::vector<Target>& targets) {
     return kNone;
 }
 
+// Starts every check at once and follows their findings until the answer is
+// known; the round ends with the call, closing what is still open.
+std::ptrdiff_t Await(std::unique_ptr<ProbeRound> round, std::vector<Target>& targets,
+                     bool connections) {
+    if (!round) return kNone;
+    for (std::size_t t = 0; t < targets.size(); ++t) {
+        Target& target = targets[t];
+        round->StartEcho(t, target.bytes, kEchoTimeoutMs);
+        target.echoing = true;
+        target.echoesLeft = kEchoAttempts - 1;
+        if (connections) round->StartConnection(t, target.bytes, target.port);
+        target.connecting = connections;
+    }
+    for (;;) {
+        const std::ptrdiff_t decision = Decide(targets);
+        if (decision != kUndecided) return decision;
+        const std::optional<ProbeFinding> found = round->Next();
+        if (!found) {
+            // Time is up: what has not answered by now counts as silent.
+            for (Target& target : targets) target.echoing = target.connecting = false;
+            continue;
+        }
+        if (found->target >= targets.size()) continue;
+        Target& target = targets[found->target];
+        if (found->finding == Finding::Answered) target.answered = true;
+        if (found->kind == CheckKind::Connection) {
+            target.connecting = false;
+        } else if (found->finding == Finding::NoAnswer && target.echoesLeft > 0) {
+            --target.echoesLeft;
+            round->StartEcho(found->target, target.bytes, kEchoTimeoutMs);
+        } else {
+            target.echoing = false;
+        }
+    }
+}
+
 std::ptrdiff_t RunRound(Platform& platform, std::vector<Target>& targets) {
     // Without its session the echo alone decides.
     const bool connections = static_cast<std::int16_t>(platform.SocketStartup(kWinsockVersion)) == 0;
-    std::ptrdiff_t decision = kUndecided;
-    {
-        const std::unique_ptr<ProbeRound> round = platform.StartProbeRound(kProbeBudgetMs);
-        for (std::size_t t = 0; t < targets.size(); ++t) {
-            Target& target = targets[t];
-            round->StartEcho(t, target.bytes, kEchoTimeoutMs);
-            target.echoing = true;
-            target.echoesLeft = kEchoAttempts - 1;
-            if (connections) round->StartConnection(t, target.bytes, target.port);
-            target.connecting = connections;
-        }
-        while ((decision = Decide(targets)) == kUndecided) {
-            const std::optional<ProbeFinding> found = round->Next();
-            if (!found) {
-                // Time is up: what has not answered by now counts as silent.
-                for (Target& target : targets) target.echoing = target.connecting = false;
-                continue;
-            }
-            if (found->target >= targets.size()) continue;
-            Target& target = targets[found->target];
-            if (found->finding == Finding::Answered) target.answered = true;
-            if (found->kind == CheckKind::Connection) {
-                target.connecting = false;
-            } else if (found->finding == Finding::NoAnswer && target.echoesLeft > 0 && !target.answered) {
-                --target.echoesLeft;
-                round->StartEcho(found->target, target.bytes, kEchoTimeoutMs);
-            } else {
-                target.echoing = false;
-            }
-        }
-    }  // the round ends before its session: every socket is closed by then
+    // The round is over before its session ends: every socket is closed by then.
+    const std::ptrdiff_t decision = Await(platform.StartProbeRound(kProbeBudgetMs), targets, connections);
     // The answer is in; a failed release cannot change it.
     if (connections) static_cast<void>(platform.SocketCleanup());
     return decision;
