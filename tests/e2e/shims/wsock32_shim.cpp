@@ -236,10 +236,10 @@ SOCKET WINAPI socket(int family, int type, int protocol) {
 int WINAPI ioctlsocket(SOCKET socket, long command, u_long* argument) {
     const std::lock_guard lock(socketsLock);
     const auto found = sockets.find(socket);
-    const bool known = found != sockets.end() && command == FIONBIO && argument;
+    const bool known = found != sockets.end() && command == static_cast<long>(FIONBIO) && argument;
     if (known) found->second.nonBlocking = *argument != 0;
     if (!known) lastError = found == sockets.end() ? WSAENOTSOCK : WSAEINVAL;
-    Log(std::string("ioctlsocket ") + (command == FIONBIO ? "FIONBIO" : std::to_string(command)) +
+    Log(std::string("ioctlsocket ") + (command == static_cast<long>(FIONBIO) ? "FIONBIO" : std::to_string(command)) +
         "=" + (argument ? std::to_string(*argument) : "null") + " -> " + (known ? "0" : "-1"));
     return known ? 0 : SOCKET_ERROR;
 }
@@ -274,7 +274,7 @@ int WINAPI connect(SOCKET socket, const sockaddr* name, int length) {
     return accepted ? 0 : SOCKET_ERROR;
 }
 
-int WINAPI select(int, fd_set* readable, fd_set* writable, fd_set* failed, const timeval* timeout) {
+int WINAPI select(int, fd_set* readable, fd_set* writable, fd_set* failed, const PTIMEVAL timeout) {
     const ULONGLONG end =
         timeout ? GetTickCount64() + static_cast<ULONGLONG>(timeout->tv_sec) * 1000 +
                       static_cast<ULONGLONG>(timeout->tv_usec) / 1000
