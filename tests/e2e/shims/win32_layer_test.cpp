@@ -114,8 +114,20 @@ public:
     }
     void Clear() { DeleteFileW(path_.c_str()); }
     bool Exists() const { return GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; }
-    // Every line written since the last Clear, and clears.
-    Lines Take() {
+    // Every line written since the last Clear, and clears. An echo thread
+    // that outlived its round may not have written yet: waits up to 2 s for
+    // at least atLeast lines.
+    Lines Take(std::size_t atLeast = 0) {
+        for (const ULONGLONG end = GetTickCount64() + 2000;
+             Read().size() < atLeast && GetTickCount64() < end;)
+            Sleep(20);
+        const Lines lines = Read();
+        Clear();
+        return lines;
+    }
+
+private:
+    Lines Read() const {
         Lines lines;
         HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr);
@@ -131,11 +143,9 @@ public:
                  start = end + 1)
                 lines.push_back(content.substr(start, end - start));
         }
-        Clear();
         return lines;
     }
 
-private:
     std::wstring path_;
 };
 
@@ -448,37 +458,37 @@ TEST_F(Win32Layer, probe) {
                          molra::kUnreachable) == row.reachable)
                 << std::string("echo row ") + row.address;
         const std::string echo = " timeout=1000 -> ";
-        log = c.log.Take();
-        EXPECT_EQ(TakeEchoes(log), (Lines{"IcmpSendEcho 10.0.0.1" + echo + "reply",
-                                          "IcmpSendEcho 10.0.0.1" + echo + "reply",
-                                          "IcmpSendEcho 10.0.0.2" + echo + "other",
-                                          "IcmpSendEcho 10.0.0.2" + echo + "other",
-                                          "IcmpSendEcho 10.0.0.2" + echo + "other",
-                                          "IcmpSendEcho 10.0.0.3" + echo + "reply",
-                                          "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                                          "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                                          "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                                          "IcmpSendEcho 10.0.0.5" + echo + "unreachable/900",
-                                          "IcmpSendEcho 10.0.0.6" + echo + "unreachable/900"}))
-            << "echoes";
-        EXPECT_EQ(log, Joined({{"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120"},
-                               ConnectionRound("10.0.0.1:80", 3, nullptr),
-                               {"IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120"},
-                               ConnectionRound("10.0.0.2:80", 4, "10061"),
-                               {"IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5"},
-                               ConnectionRound("10.0.0.3:80", 5, nullptr),
-                               {"IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120"},
-                               ConnectionRound("10.0.0.4:80", 6, "10061"),
-                               {"IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120",
-                                kStartupOk, "gethostbyname \"molra-server\" -> null", kCleanupOk,
-                                "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120",
-                                kStartupOk, "gethostbyname \"nas\" -> 1 addresses", kCleanupOk},
-                               ConnectionRound("10.0.0.1:8080", 7, nullptr),
-                               {"IsDestinationReachableW \"10.0.0.5\" qoc=16,0,0,0 -> 120"},
-                               ConnectionRound("10.0.0.5:80", 8, "0"),
-                               {"IsDestinationReachableW \"10.0.0.6:8080\" qoc=16,0,0,0 -> 120"},
-                               ConnectionRound("10.0.0.6:8080", 9, "0")}))
-            << "echo log";
+        const Lines echoes{"IcmpSendEcho 10.0.0.1" + echo + "reply",
+                           "IcmpSendEcho 10.0.0.1" + echo + "reply",
+                           "IcmpSendEcho 10.0.0.2" + echo + "other",
+                           "IcmpSendEcho 10.0.0.2" + echo + "other",
+                           "IcmpSendEcho 10.0.0.2" + echo + "other",
+                           "IcmpSendEcho 10.0.0.3" + echo + "reply",
+                           "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                           "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                           "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                           "IcmpSendEcho 10.0.0.5" + echo + "unreachable/900",
+                           "IcmpSendEcho 10.0.0.6" + echo + "unreachable/900"};
+        const Lines calls = Joined({{"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.1:80", 3, nullptr),
+                                    {"IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120"},
+                                    ConnectionRound("10.0.0.2:80", 4, "10061"),
+                                    {"IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5"},
+                                    ConnectionRound("10.0.0.3:80", 5, nullptr),
+                                    {"IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.4:80", 6, "10061"),
+                                    {"IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120",
+                                     kStartupOk, "gethostbyname \"molra-server\" -> null", kCleanupOk,
+                                     "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120",
+                                     kStartupOk, "gethostbyname \"nas\" -> 1 addresses", kCleanupOk},
+                                    ConnectionRound("10.0.0.1:8080", 7, nullptr),
+                                    {"IsDestinationReachableW \"10.0.0.5\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.5:80", 8, "0"),
+                                    {"IsDestinationReachableW \"10.0.0.6:8080\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.6:8080", 9, "0")});
+        log = c.log.Take(echoes.size() + calls.size());
+        EXPECT_EQ(TakeEchoes(log), echoes) << "echoes";
+        EXPECT_EQ(log, calls) << "echo log";
         SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
 
         // The measured time is the check's own.
