@@ -1,7 +1,8 @@
 // The server check's round: ICMP echoes on threads of their own, TCP
-// connections as non-blocking sockets polled with select. Windows Sockets 1.1
-// only, and no WSAAsyncSelect or WSAEventSelect: that keeps the round to the
-// calls WSOCK32.DLL had since Windows 95, which the tests' double stands in for.
+// connections as non-blocking sockets polled with select. Plain Windows
+// Sockets 1.1 from WSOCK32.DLL, no WSAAsyncSelect or WSAEventSelect: the
+// round needs no window and no event per socket, and the tests' double of
+// that DLL stands in for every call it makes.
 #include "platform/win32/win32_platform.h"
 
 #include <algorithm>
