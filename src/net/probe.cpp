@@ -80,7 +80,7 @@ std::ptrdiff_t Await(std::unique_ptr<ProbeRound> round, std::vector<Target>& tar
         if (found->finding == Finding::Answered) target.answered = true;
         if (found->kind == CheckKind::Connection) {
             target.connecting = false;
-        } else if (found->finding == Finding::NoAnswer && target.echoesLeft > 0) {
+        } else if (found->finding == Finding::NoAnswer && target.echoesLeft > 0 && !target.answered) {
             --target.echoesLeft;
             round->StartEcho(found->target, target.bytes, kEchoTimeoutMs);
         } else {
