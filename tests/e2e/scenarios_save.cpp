@@ -793,9 +793,11 @@ TEST_F(Save, save_enter_presses_command1) {
 // once with nothing written.
 TEST_F(Save, window_answers_while_checking) {
     UseShims(true);
-    // The echo double waits its whole timeout here, as Windows does.
+    // The echo double waits its whole timeout here, and a refusal comes after
+    // Windows' retries of the connection request, as on Windows.
     const Environment slow =
-        ShimEnvironment({{"MOLRA_SHIM_REACH", "*=0"}, {"MOLRA_SHIM_ECHO_WAIT_MS", ""}});
+        ShimEnvironment({{"MOLRA_SHIM_REACH", "*=0"}, {"MOLRA_SHIM_ECHO_WAIT_MS", ""},
+                         {"MOLRA_SHIM_CONNECT", "*=refuse/2000"}});
     const std::string folder = FreshFolder("measured");
     Session session(folder, slow);
     HWND command2 = nullptr;
