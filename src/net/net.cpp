@@ -183,48 +183,10 @@ std::optional<std::string> HostPart(const std::string& address) {
     return host;
 }
 
-namespace {
-
-// The address to echo: a dotted host as it stands, a name's first IPv4
-// address from a socket session of its own. Any failure on the way means
-// "unreachable", never a message: those belong to finding the server.
-std::optional<std::array<std::uint8_t, 4>> EchoTarget(Platform& platform,
-                                                      const std::string& address) {
-    const std::optional<std::string> host = HostPart(address);
-    if (!host) return std::nullopt;
-    if (auto bytes = ParseDottedIPv4(*host)) return bytes;
-    if (static_cast<std::int16_t>(platform.SocketStartup(kWinsockVersion)) != 0) return std::nullopt;
-    const auto addresses = platform.HostAddresses(*host);
-    if (platform.SocketCleanup() != 0 || !addresses) return std::nullopt;
-    for (const std::vector<std::uint8_t>& bytes : *addresses)
-        if (bytes.size() == 4) return std::array<std::uint8_t, 4>{bytes[0], bytes[1], bytes[2], bytes[3]};
-    return std::nullopt;
-}
-
-// Only the answer 1 is trusted: since Vista the check answers
-// ERROR_CALL_NOT_IMPLEMENTED, as its result or as a 0 with that last error,
-// so no other answer can mean "unreachable".
-bool IsReachable(Platform& platform, const std::string& address) {
-    if (platform.CheckDestination(address) == 1) return true;
-    const auto target = EchoTarget(platform, address);
-    if (!target) return false;
-    for (int attempt = 0; attempt < kEchoAttempts; ++attempt) {
-        const EchoResult echo = platform.SendEcho(*target, kEchoTimeoutMs);
-        if (echo == EchoResult::Reply) return true;
-        if (echo == EchoResult::Unavailable) return false;
-    }
-    return false;
-}
-
-}  // namespace
-
-float ProbeReachability(Platform& platform, const std::string& address) {
-    // The whole check is timed, on a clock that cannot run backwards.
-    const double start = platform.MonotonicSeconds();
-    if (!IsReachable(platform, address)) return kUnreachable;
-    // A misbehaving clock must not turn a reachable answer into the sentinel.
-    const double elapsed = platform.MonotonicSeconds() - start;
-    return elapsed > 0.0 ? static_cast<float>(elapsed) : 0.0f;
+std::uint16_t WebPort(const std::string& address) {
+    const std::size_t colon = address.find(':');
+    if (colon == std::string::npos || !HostPart(address)) return kWebPort;
+    return static_cast<std::uint16_t>(std::stoul(address.substr(colon + 1)));
 }
 
 }  // namespace molra

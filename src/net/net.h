@@ -59,6 +59,9 @@ struct DeterminedAddress {
 
 inline constexpr int kEchoAttempts = 3;
 inline constexpr std::uint32_t kEchoTimeoutMs = 1000;
+// The whole check of every address at once: as long as its echoes may take.
+inline constexpr std::uint32_t kProbeBudgetMs = kEchoAttempts * kEchoTimeoutMs;
+inline constexpr std::uint16_t kWebPort = 80;
 
 // The four fields of a dotted IPv4 address (decimal, each 0-255, nothing
 // else), or nullopt for any other text.
@@ -68,12 +71,22 @@ std::optional<std::array<std::uint8_t, 4>> ParseDottedIPv4(const std::string& te
 // IPv4 address, each optionally followed by ":port"); nullopt for any other
 // text, a URL included.
 std::optional<std::string> HostPart(const std::string& address);
+// The port an address with a host part names after it, else kWebPort.
+std::uint16_t WebPort(const std::string& address);
+
+// The first of addresses, in their order, that the browser will reach; nullopt
+// when none does. Only the platform's answer 1 is trusted at once (since Vista
+// it answers ERROR_CALL_NOT_IMPLEMENTED, also as a 0). The others before it
+// are checked all at once, within one budget: an ICMP echo (a name's first
+// IPv4 address, looked up in a socket session of its own) and a TCP
+// connection to the web port, in a session of their own; either answer will
+// do, a refusal is none. A later address wins only once every earlier one has
+// finished without an answer. Reports nothing.
+std::optional<std::size_t> FirstReachable(Platform& platform,
+                                          const std::vector<std::string>& addresses);
 
 // Seconds the whole check took when the address is reachable (0.0 included),
-// otherwise kUnreachable. Only the platform's answer 1 is trusted (since Vista
-// it answers ERROR_CALL_NOT_IMPLEMENTED, also as a 0): for any other answer an
-// ICMP echo of the host decides, a name being looked up first in a socket
-// session of its own. Reports nothing.
+// otherwise kUnreachable; the check is FirstReachable's.
 float ProbeReachability(Platform& platform, const std::string& address);
 
 }  // namespace molra

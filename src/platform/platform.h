@@ -5,7 +5,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,8 +33,37 @@ struct RegistryValue {
     std::optional<std::string> data;
 };
 
-// One ICMP echo: Reply only for a reply with status success from the address asked.
-enum class EchoResult { Reply, NoReply, Unavailable };
+// What one check of a probe round found. Answered: an echo reply with status
+// success from the address itself, or a connection accepted. NoAnswer: no
+// reply within the echo's timeout, a reply from another host, a refused or
+// failed connection. Unavailable: the echo service or the socket calls cannot
+// be had, so no check of that kind can be made.
+enum class Finding { Answered, NoAnswer, Unavailable };
+enum class CheckKind { Echo, Connection };
+
+struct ProbeFinding {
+    std::size_t target = 0;  // as passed to the Start call
+    CheckKind kind = CheckKind::Echo;
+    Finding finding = Finding::NoAnswer;
+};
+
+// Checks of several addresses at once, each in the background; their
+// findings come back one at a time, in the order they are made. Ending the
+// round closes every connection still open and drops every later finding.
+class ProbeRound {
+public:
+    virtual ~ProbeRound() = default;
+    // One ICMP echo request, waiting up to timeoutMs for its reply.
+    virtual void StartEcho(std::size_t target, const std::array<std::uint8_t, 4>& address,
+                           std::uint32_t timeoutMs) = 0;
+    // A TCP connection to address:port; nothing is sent or received on it,
+    // and it is closed as soon as it is accepted, refused or failed.
+    virtual void StartConnection(std::size_t target, const std::array<std::uint8_t, 4>& address,
+                                 std::uint16_t port) = 0;
+    // The next finding; nullopt once the round's time is up or nothing is
+    // left to find.
+    virtual std::optional<ProbeFinding> Next() = 0;
+};
 
 struct HostNameResult {
     int result = 0;        // gethostname's result; -1 is failure
@@ -86,11 +117,10 @@ public:
     // The reachability check's raw answer for address; 0 when Sensapi.dll or
     // its entry point is missing.
     virtual int CheckDestination(const std::string& address) = 0;
-    // One ICMP echo request to address (its bytes in network order), waiting
-    // up to timeoutMs for the reply. Unavailable when the echo service cannot
-    // be loaded or opened.
-    virtual EchoResult SendEcho(const std::array<std::uint8_t, 4>& address,
-                                std::uint32_t timeoutMs) = 0;
+    // A round of echoes and connections (addresses as bytes in network
+    // order) that lasts at most budgetMs from now. Connections need a socket
+    // session the caller has started.
+    virtual std::unique_ptr<ProbeRound> StartProbeRound(std::uint32_t budgetMs) = 0;
     // Seconds on a clock that never goes backwards.
     virtual double MonotonicSeconds() = 0;
 

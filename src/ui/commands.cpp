@@ -33,11 +33,10 @@ ServerCheck CheckServer(Platform& platform, const std::string& text1) {
     // Determined once: the address checked is the one saved and shown.
     const DeterminedAddress determined = DetermineServerAddress(platform);
     check.fatal = determined.status == SocketStatus::Fatal;
-    for (const std::string& candidate : determined.candidates) {
-        if (ProbeReachability(platform, candidate) == kUnreachable) continue;
-        check.address = candidate;
+    // All at once: the first in the PC's order that answers is the one saved.
+    if (const auto first = FirstReachable(platform, determined.candidates)) {
+        check.address = determined.candidates[*first];
         check.reachable = true;
-        break;
     }
     return check;
 }

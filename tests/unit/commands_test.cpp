@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "expected_texts.h"
 #include "fake_platform.h"
@@ -59,11 +60,12 @@ TEST(Command1Click, UnreachableOrMissingServerWritesNothing) {
         bool resolvable;
         int answer;
         long probes;
+        long sessions;  // the determination's, and the checks' own
     } rows[] = {
         // Each of the PC's two addresses gives a server to try.
-        {"server does not answer", true, 0, 2},
-        {"check fails oddly", true, 2, 2},
-        {"local name does not resolve", false, 1, 0},
+        {"server does not answer", true, 0, 2, 2},
+        {"check fails oddly", true, 2, 2, 2},
+        {"local name does not resolve", false, 1, 0, 1},
     };
     for (const auto& row : rows) {
         FakePlatform platform = LocalNetwork(row.answer);
@@ -74,7 +76,7 @@ TEST(Command1Click, UnreachableOrMissingServerWritesNothing) {
         EXPECT_TRUE(platform.replacedPaths.empty()) << row.what;
         EXPECT_EQ(platform.messages, std::vector<std::string>{kNoServer}) << row.what;
         EXPECT_EQ(Count(platform.calls, "probe"), row.probes) << row.what;
-        EXPECT_EQ(Count(platform.calls, "cleanup"), 1) << row.what;
+        EXPECT_EQ(Count(platform.calls, "cleanup"), row.sessions) << row.what;
     }
 }
 
@@ -84,15 +86,16 @@ TEST(Command1Click, TriesTheServerOfEachLanAddressInTurnAndTakesTheFirstThatAnsw
         std::vector<std::vector<std::uint8_t>> addresses;
         const char* answering;
         std::vector<std::string> probed;
+        long sessions = 1;  // the determination's, and the checks' own
     } rows[] = {
         {"a VPN client comes first", {{10, 8, 0, 6}, {192, 168, 2, 10}}, "192.168.2.1",
-         {"10.8.0.1", "192.168.2.1"}},
+         {"10.8.0.1", "192.168.2.1"}, 2},
         {"loopback and link-local are no LAN", {{127, 0, 0, 1}, {169, 254, 7, 8}, {192, 168, 2, 10}},
          "192.168.2.1", {"192.168.2.1"}},
         {"no network yet", {{127, 0, 0, 1}}, nullptr, {}},
         {"the same server once, at most four",
          {{10, 0, 0, 7}, {10, 0, 0, 8}, {10, 0, 1, 7}, {10, 0, 2, 7}, {10, 0, 3, 7}, {10, 0, 4, 7}},
-         nullptr, {"10.0.0.1", "10.0.1.1", "10.0.2.1", "10.0.3.1"}},
+         nullptr, {"10.0.0.1", "10.0.1.1", "10.0.2.1", "10.0.3.1"}, 2},
         // The PC itself holds the .1 of a virtual adapter: it may be the server.
         {"host of a virtual adapter", {{172, 20, 0, 1}, {192, 168, 2, 10}}, "172.20.0.1",
          {"172.20.0.1"}},
@@ -107,7 +110,8 @@ TEST(Command1Click, TriesTheServerOfEachLanAddressInTurnAndTakesTheFirstThatAnsw
         for (const std::string& call : platform.calls)
             if (call.rfind("probe ", 0) == 0) probed.push_back(call.substr(6));
         EXPECT_EQ(probed, row.probed);
-        EXPECT_EQ(Count(platform.calls, "startup"), 1);
+        EXPECT_EQ(Count(platform.calls, "startup"), row.sessions);
+        EXPECT_EQ(Count(platform.calls, "gethostname"), 1);
         if (row.answering) {
             EXPECT_EQ(outcome.newText1, row.answering);
             EXPECT_EQ(platform.fileBytes[kPath], FileFor(row.answering));
@@ -117,6 +121,46 @@ TEST(Command1Click, TriesTheServerOfEachLanAddressInTurnAndTakesTheFirstThatAnsw
             EXPECT_TRUE(platform.replacedPaths.empty());
             EXPECT_EQ(platform.messages, std::vector<std::string>{kNoServer});
         }
+    }
+}
+
+// Every candidate is asked at once, so the click waits one budget at most.
+TEST(Command1Click, AsksEveryCandidateAtOnceAndSavesTheFirstInOrderThatAnswers) {
+    using Connections = std::map<std::string, std::pair<Finding, double>>;
+    const struct {
+        const char* what;
+        std::vector<std::vector<std::uint8_t>> addresses;
+        Connections connections;
+        const char* saved;
+        double roundEndsMs;
+        std::map<std::string, std::vector<testing::EchoResult>> echoes = {};
+        const char* answerOne = nullptr;
+    } rows[] = {
+        {"four silent candidates", {{10, 0, 0, 7}, {10, 0, 1, 7}, {10, 0, 2, 7}, {10, 0, 3, 7}}, {}, nullptr,
+         3000},
+        {"the first answers later than the second", {{192, 168, 2, 10}, {10, 0, 0, 7}},
+         {{"192.168.2.1:80", {Finding::Answered, 1500}}, {"10.0.0.1:80", {Finding::Answered, 10}}},
+         "192.168.2.1", 1500},
+        {"an earlier refusal lets the second win", {{192, 168, 2, 10}, {10, 0, 0, 7}},
+         {{"192.168.2.1:80", {Finding::NoAnswer, 500}}, {"10.0.0.1:80", {Finding::Answered, 10}}},
+         "10.0.0.1", 500, {{"192.168.2.1", {testing::EchoResult::Unavailable}}}},
+        {"the first answers: nothing waits for the rest", {{192, 168, 2, 10}, {10, 0, 0, 7}},
+         {{"192.168.2.1:80", {Finding::Answered, 20}}}, "192.168.2.1", 20},
+        {"a later answer 1 waits for the earlier", {{192, 168, 2, 10}, {10, 0, 0, 7}}, {}, "10.0.0.1", 3000,
+         {}, "10.0.0.1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakePlatform platform;
+        platform.hosts["pc-42"] = row.addresses;
+        platform.connections = row.connections;
+        platform.echoes = row.echoes;
+        if (row.answerOne) platform.reachability[row.answerOne] = 1;
+        const ClickOutcome outcome = Command1_Click(platform, "");
+        EXPECT_EQ(platform.roundEndsMs, std::vector<double>{row.roundEndsMs});
+        EXPECT_EQ(Count(platform.calls, "connect"), row.answerOne ? 1 : static_cast<long>(row.addresses.size()));
+        EXPECT_EQ(outcome.newText1, row.saved ? std::optional<std::string>(row.saved) : std::nullopt);
+        EXPECT_EQ(platform.messages, std::vector<std::string>{row.saved ? kReachable : kNoServer});
     }
 }
 
@@ -155,7 +199,7 @@ TEST(Command1Click, TypedAddressIsProbedAndSavedWithoutItsBlanks) {
         const ClickOutcome outcome = Command1_Click(platform, row.box);
         EXPECT_FALSE(outcome.endProcess);
         EXPECT_FALSE(outcome.newText1) << "the typed text stays";
-        EXPECT_EQ(Count(platform.calls, "startup"), 0) << "nothing is determined";
+        EXPECT_EQ(Count(platform.calls, "gethostname"), 0) << "nothing is determined";
         EXPECT_EQ(platform.calls.front(), "clock");
         EXPECT_EQ(Count(platform.calls, "probe " + address), 1) << row.box;
         EXPECT_EQ(platform.fileBytes[kPath], FileFor(address)) << row.box;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,9 @@
 #include "ui/commands.h"
 
 namespace molra::testing {
+
+// One echo's answer in a test's script.
+enum class EchoResult { Reply, NoReply, Unavailable };
 
 class FakePlatform : public Platform {
 public:
@@ -36,8 +40,14 @@ public:
     std::map<std::string, std::optional<std::vector<std::vector<std::uint8_t>>>> hosts;
     std::map<std::string, int> reachability;  // address -> raw answer; missing means 0
     bool sensapiMissing = false;
+    // Each round runs on a clock of its own, in ms from its start: a reply
+    // comes after replyMs, no reply after the echo's whole timeout.
     // dotted address -> echo results in turn; missing or used up means NoReply
     std::map<std::string, std::vector<EchoResult>> echoes;
+    std::map<std::string, double> replyMs;  // dotted address -> when its replies come
+    // "a.b.c.d:port" -> the connection's finding and when it comes; missing: never
+    std::map<std::string, std::pair<Finding, double>> connections;
+    bool socketCallsMissing = false;
     std::vector<double> clock{100.0, 100.25};  // readings handed out in turn; the last repeats
 
     // --- what the core did ---
@@ -47,6 +57,7 @@ public:
     std::vector<std::string> captions;
     std::vector<std::string> calls;  // socket, probe and file calls in order
     std::vector<std::string> replacedPaths;
+    std::vector<double> roundEndsMs;  // when each round ended, on its own clock
 
     void SetRegistryString(RegistryRoot root, const std::string& key, const std::string& name,
                            const std::string& value, std::uint32_t type = kRegSz) {
@@ -121,15 +132,8 @@ public:
         auto answer = reachability.find(address);
         return sensapiMissing || answer == reachability.end() ? 0 : answer->second;
     }
-    EchoResult SendEcho(const std::array<std::uint8_t, 4>& address, std::uint32_t timeoutMs) override {
-        std::string dotted;
-        for (std::uint8_t byte : address) dotted += (dotted.empty() ? "" : ".") + std::to_string(byte);
-        calls.push_back("echo " + dotted + " " + std::to_string(timeoutMs));
-        std::vector<EchoResult>& answers = echoes[dotted];
-        if (answers.empty()) return EchoResult::NoReply;
-        const EchoResult answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
+    std::unique_ptr<ProbeRound> StartProbeRound(std::uint32_t budgetMs) override {
+        return std::make_unique<Round>(*this, budgetMs);
     }
     double MonotonicSeconds() override {
         calls.push_back("clock");
@@ -153,6 +157,65 @@ public:
     }
 
 private:
+    // Findings come in the order of their times; at equal times, in the order started.
+    class Round : public ProbeRound {
+    public:
+        Round(FakePlatform& platform, double budgetMs) : platform_(platform), budgetMs_(budgetMs) {}
+        ~Round() override { platform_.roundEndsMs.push_back(nowMs_); }
+        void StartEcho(std::size_t target, const std::array<std::uint8_t, 4>& address,
+                       std::uint32_t timeoutMs) override {
+            const std::string dotted = Dotted(address);
+            platform_.calls.push_back("echo " + dotted + " " + std::to_string(timeoutMs));
+            std::vector<EchoResult>& answers = platform_.echoes[dotted];
+            const EchoResult answer = answers.empty() ? EchoResult::NoReply : answers.front();
+            if (!answers.empty()) answers.erase(answers.begin());
+            const double replyMs = platform_.replyMs.count(dotted) ? platform_.replyMs[dotted] : 0.0;
+            if (answer == EchoResult::Reply) Add(target, CheckKind::Echo, Finding::Answered, replyMs);
+            if (answer == EchoResult::NoReply) Add(target, CheckKind::Echo, Finding::NoAnswer, timeoutMs);
+            if (answer == EchoResult::Unavailable) Add(target, CheckKind::Echo, Finding::Unavailable, 0);
+        }
+        void StartConnection(std::size_t target, const std::array<std::uint8_t, 4>& address,
+                             std::uint16_t port) override {
+            const std::string key = Dotted(address) + ":" + std::to_string(port);
+            platform_.calls.push_back("connect " + key);
+            if (platform_.socketCallsMissing)
+                Add(target, CheckKind::Connection, Finding::Unavailable, 0);
+            else if (auto found = platform_.connections.find(key); found != platform_.connections.end())
+                Add(target, CheckKind::Connection, found->second.first, found->second.second);
+            else
+                ++silent_;
+        }
+        std::optional<ProbeFinding> Next() override {
+            auto first = std::min_element(pending_.begin(), pending_.end(),
+                                          [](const auto& a, const auto& b) { return a.first < b.first; });
+            if (first == pending_.end() || first->first > budgetMs_) {
+                if (!pending_.empty() || silent_ > 0) nowMs_ = budgetMs_;  // waited it out
+                pending_.clear();
+                return std::nullopt;
+            }
+            nowMs_ = first->first;
+            const ProbeFinding finding = first->second;
+            pending_.erase(first);
+            return finding;
+        }
+
+    private:
+        void Add(std::size_t target, CheckKind kind, Finding finding, double afterMs) {
+            pending_.emplace_back(nowMs_ + afterMs, ProbeFinding{target, kind, finding});
+        }
+        static std::string Dotted(const std::array<std::uint8_t, 4>& address) {
+            std::string dotted;
+            for (std::uint8_t byte : address) dotted += (dotted.empty() ? "" : ".") + std::to_string(byte);
+            return dotted;
+        }
+
+        FakePlatform& platform_;
+        double budgetMs_;
+        double nowMs_ = 0;
+        int silent_ = 0;  // connections that never answer
+        std::vector<std::pair<double, ProbeFinding>> pending_;
+    };
+
     std::size_t clockIndex_ = 0;
 };
 

@@ -10,6 +10,7 @@
 namespace molra {
 namespace {
 
+using testing::EchoResult;
 using testing::FakePlatform;
 using Addresses = std::optional<std::vector<std::vector<std::uint8_t>>>;
 using Calls = std::vector<std::string>;
@@ -201,6 +202,7 @@ TEST(ProbeReachability, OnlyTheAnswerOneIsTrustedAnEchoDecidesTheRestAndTheWhole
         const char* lookedUp = nullptr;  // the name resolved in a session of its own
         Addresses resolved = std::nullopt;
         int startup = 0, cleanup = 0;
+        int port = 80;  // of the connection made beside the echoes
     } rows[] = {
         {1, {100.0, 100.25}, 0.25f},
         {1, {7.5, 7.5}, 0.0f},
@@ -216,12 +218,12 @@ TEST(ProbeReachability, OnlyTheAnswerOneIsTrustedAnEchoDecidesTheRestAndTheWhole
         {0, {100.0, 101.0}, 1.0f, {Reply}, 1, true},
         {120, {100.0, 103.0}, -1.0f, {NoReply, NoReply, NoReply, Reply}, 3},
         {120, {100.0, 100.0}, -1.0f, {Unavailable, Reply}, 1},
-        {0, {100.0, 101.0}, 1.0f, {Reply}, 1, false, "192.168.2.1:8080"},
+        {0, {100.0, 101.0}, 1.0f, {Reply}, 1, false, "192.168.2.1:8080", nullptr, std::nullopt, 0, 0, 8080},
         // A name is looked up and its first IPv4 address echoed.
         {0, {100.0, 101.0}, 1.0f, {Reply}, 1, false, "nas", "nas",
          Of({{1, 2, 3, 4, 5, 6}, {192, 168, 2, 1}, {10, 0, 0, 1}})},
         {120, {100.0, 101.0}, 1.0f, {Reply}, 1, false, "server.firma.local:8080",
-         "server.firma.local", Of({{192, 168, 2, 1}})},
+         "server.firma.local", Of({{192, 168, 2, 1}}), 0, 0, 8080},
         {0, {100.0, 101.0}, -1.0f, {Reply}, 0, false, "server.local", "server.local"},
         {0, {100.0, 101.0}, -1.0f, {Reply}, 0, false, "nas", "nas", Of({})},
         // A socket failure on the way means unreachable, never a message.
@@ -250,12 +252,72 @@ TEST(ProbeReachability, OnlyTheAnswerOneIsTrustedAnEchoDecidesTheRestAndTheWhole
         if (row.startup) expectedCalls.push_back("startup 257");
         if (row.lookedUp)
             expectedCalls.insert(expectedCalls.end(), {"startup 257", std::string("gethostbyname ") + row.lookedUp, "cleanup"});
-        for (int i = 0; i < row.echoesSent; ++i) expectedCalls.push_back("echo 192.168.2.1 1000");
+        // The echoes and the connection run in a session of their own.
+        if (row.echoesSent > 0)
+            expectedCalls.insert(expectedCalls.end(), {"startup 257", "echo 192.168.2.1 1000",
+                                                       "connect 192.168.2.1:" + std::to_string(row.port)});
+        for (int i = 1; i < row.echoesSent; ++i) expectedCalls.push_back("echo 192.168.2.1 1000");
+        if (row.echoesSent > 0) expectedCalls.push_back("cleanup");
         if (row.expected != kUnreachable) expectedCalls.push_back("clock");
         EXPECT_EQ(platform.calls, expectedCalls);
         EXPECT_TRUE(platform.messages.empty());
     }
     EXPECT_EQ(std::bit_cast<std::uint32_t>(kUnreachable), 0xBF800000u);
+}
+
+TEST(ProbeReachability, TheWebPortAnswersWhereTheEchoIsDropped) {
+    using enum EchoResult;
+    const struct {
+        const char* what;
+        const char* address;
+        std::vector<std::pair<std::string, std::pair<Finding, double>>> connections;
+        std::vector<EchoResult> echoes;
+        bool reachable;
+        Calls calls;
+        double roundEndsMs;
+        bool socketCallsMissing = false;
+        int startup = 0;
+    } rows[] = {
+        {"accepted on 80, echo dropped", "192.168.2.1", {{"192.168.2.1:80", {Finding::Answered, 40}}}, {},
+         true, {"startup 257", "echo 192.168.2.1 1000", "connect 192.168.2.1:80", "cleanup"}, 40},
+        {"the typed port", "192.168.2.1:8443", {{"192.168.2.1:8443", {Finding::Answered, 10}}}, {}, true,
+         {"startup 257", "echo 192.168.2.1 1000", "connect 192.168.2.1:8443", "cleanup"}, 10},
+        {"a refusal alone is no answer", "192.168.2.1", {{"192.168.2.1:80", {Finding::NoAnswer, 2000}}}, {},
+         false,
+         {"startup 257", "echo 192.168.2.1 1000", "connect 192.168.2.1:80", "echo 192.168.2.1 1000",
+          "echo 192.168.2.1 1000", "cleanup"},
+         3000},
+        {"refused, the second echo answers", "192.168.2.1", {{"192.168.2.1:80", {Finding::NoAnswer, 5}}},
+         {NoReply, Reply}, true,
+         {"startup 257", "echo 192.168.2.1 1000", "connect 192.168.2.1:80", "echo 192.168.2.1 1000",
+          "cleanup"},
+         1000},
+        {"socket calls missing: the echo decides", "192.168.2.1", {}, {Reply}, true,
+         {"startup 257", "echo 192.168.2.1 1000", "connect 192.168.2.1:80", "cleanup"}, 0, true},
+        {"no session for the connection: the echo decides", "192.168.2.1",
+         {{"192.168.2.1:80", {Finding::Answered, 0}}}, {}, false,
+         {"startup 257", "echo 192.168.2.1 1000", "echo 192.168.2.1 1000", "echo 192.168.2.1 1000"}, 3000,
+         false, 10091},
+        {"a name's address gets both", "nas:8080", {{"10.0.0.9:8080", {Finding::Answered, 30}}}, {}, true,
+         {"startup 257", "gethostbyname nas", "cleanup", "startup 257", "echo 10.0.0.9 1000",
+          "connect 10.0.0.9:8080", "cleanup"},
+         30},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakePlatform platform;
+        platform.hosts["nas"] = Of({{10, 0, 0, 9}});
+        platform.connections.insert(row.connections.begin(), row.connections.end());
+        platform.echoes["192.168.2.1"] = row.echoes;
+        platform.socketCallsMissing = row.socketCallsMissing;
+        platform.startupResult = row.startup;
+        EXPECT_EQ(ProbeReachability(platform, row.address) != kUnreachable, row.reachable);
+        Calls expected{"clock", std::string("probe ") + row.address};
+        expected.insert(expected.end(), row.calls.begin(), row.calls.end());
+        if (row.reachable) expected.push_back("clock");
+        EXPECT_EQ(platform.calls, expected);
+        EXPECT_EQ(platform.roundEndsMs, std::vector<double>{row.roundEndsMs});
+    }
 }
 
 TEST(HostPart, NamesAndDottedAddressesWithAnOptionalPort) {
@@ -272,6 +334,10 @@ TEST(HostPart, NamesAndDottedAddressesWithAnOptionalPort) {
         {"r\xC3\xA4" "chner", std::nullopt}, {"", std::nullopt}, {":80", std::nullopt},
     };
     for (const auto& row : rows) EXPECT_EQ(HostPart(row.text), row.expected) << row.text;
+    for (const auto& [text, port] : std::vector<std::pair<std::string, int>>{
+             {"nas", 80}, {"nas:8080", 8080}, {"10.1.1.5:1", 1}, {"nas:65535", 65535}, {"nas:65536", 80},
+             {"http://nas:8080", 80}})
+        EXPECT_EQ(WebPort(text), port) << text;
 }
 
 TEST(ParseDottedIPv4, FourDecimalFieldsUpTo255AndNothingElse) {

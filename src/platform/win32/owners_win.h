@@ -87,6 +87,30 @@ using OwnedRegion = Owned<HRGN, DeleteGdiObject>;
 using OwnedIcon = Owned<HICON, DestroyIconHandle>;
 using MemoryDC = Owned<HDC, DeleteDeviceContext>;  // from CreateCompatibleDC
 
+// A socket from wsock32's table (SOCKET is a UINT_PTR), closed with its
+// closesocket, defined beside the table. Empty is INVALID_SOCKET.
+class UniqueSocket {
+public:
+    static constexpr UINT_PTR kNone = ~UINT_PTR{0};
+    UniqueSocket() = default;
+    explicit UniqueSocket(UINT_PTR socket) : socket_(socket) {}
+    UniqueSocket(UniqueSocket&& other) noexcept : socket_(std::exchange(other.socket_, kNone)) {}
+    UniqueSocket& operator=(UniqueSocket&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.socket_, kNone));
+        return *this;
+    }
+    UniqueSocket(const UniqueSocket&) = delete;
+    UniqueSocket& operator=(const UniqueSocket&) = delete;
+    ~UniqueSocket() { reset(); }
+
+    UINT_PTR get() const { return socket_; }
+    explicit operator bool() const { return socket_ != kNone; }
+    void reset(UINT_PTR socket = kNone);
+
+private:
+    UINT_PTR socket_ = kNone;
+};
+
 // A window's device context from GetDC, given back to that window.
 class WindowDC {
 public:

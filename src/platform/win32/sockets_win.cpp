@@ -1,11 +1,8 @@
-// Windows Sockets 1.1 from WSOCK32.DLL, the reachability check from
-// Sensapi.dll and the ICMP echo from iphlpapi.dll, each loaded on first use:
-// the launch path needs none of them.
+// Windows Sockets 1.1 from WSOCK32.DLL and the reachability check from
+// Sensapi.dll, each loaded on first use: the launch path needs neither. The
+// echoes and connections of the check are probe_win.cpp's.
 #include "platform/win32/win32_platform.h"
 
-#include <cstring>
-
-#include "platform/win32/owners_win.h"
 #include "platform/win32/system_calls_win.h"
 
 namespace molra {
@@ -65,30 +62,6 @@ int Win32Platform::CheckDestination(const std::string& address) {
     if (!Sensapi().IsDestinationReachableW) return 0;
     QOCINFO info{sizeof(QOCINFO), 0, 0, 0};
     return Sensapi().IsDestinationReachableW(Widen(address).c_str(), &info);
-}
-
-EchoResult Win32Platform::SendEcho(const std::array<std::uint8_t, 4>& address,
-                                   std::uint32_t timeoutMs) {
-    const IphlpapiCalls& iphlpapi = Iphlpapi();
-    if (!iphlpapi.IcmpCreateFile || !iphlpapi.IcmpSendEcho || !iphlpapi.IcmpCloseHandle)
-        return EchoResult::Unavailable;
-    const IcmpHandle icmp(iphlpapi.IcmpCreateFile());
-    if (icmp.get() == INVALID_HANDLE_VALUE) return EchoResult::Unavailable;
-    IPAddr destination;  // network byte order, as the bytes stand
-    static_assert(sizeof destination == 4);
-    std::memcpy(&destination, address.data(), 4);
-    char request[32] = "MOLRAvin";
-    // Room for one reply with its data plus an ICMP error message (8 bytes),
-    // and some to spare.
-    alignas(ICMP_ECHO_REPLY) unsigned char reply[sizeof(ICMP_ECHO_REPLY) + sizeof request + 8 + 16];
-    const DWORD replies = iphlpapi.IcmpSendEcho(icmp.get(), destination, request, sizeof request,
-                                                nullptr, reply, sizeof reply, timeoutMs);
-    // Address and Status lead the reply in its 32- and 64-bit layouts alike.
-    const auto* answer = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply);
-    // Another host may answer with an error about the address; only its own reply counts.
-    return replies > 0 && answer->Status == IP_SUCCESS && answer->Address == destination
-               ? EchoResult::Reply
-               : EchoResult::NoReply;
 }
 
 double Win32Platform::MonotonicSeconds() {

@@ -123,6 +123,12 @@ const Wsock32Calls& Wsock32() {
             MOLRA_BIND(WSAGetLastError);
             MOLRA_BIND(gethostname);
             MOLRA_BIND(gethostbyname);
+            MOLRA_BIND(socket);
+            MOLRA_BIND(ioctlsocket);
+            MOLRA_BIND(connect);
+            MOLRA_BIND(select);
+            MOLRA_BIND(getsockopt);
+            MOLRA_BIND(closesocket);
         }
         return calls;
     }();
@@ -170,6 +176,12 @@ ComApartment::~ComApartment() {
 void CloseIcmpHandle::operator()(HANDLE icmp) const {
     // Only a handle from IcmpCreateFile is ever held, so the entry is there.
     Iphlpapi().IcmpCloseHandle(icmp);
+}
+
+void UniqueSocket::reset(UINT_PTR socket) {
+    // Only a socket from the table's socket is ever held, so closesocket is there too.
+    if (socket_ != kNone) Wsock32().closesocket(socket_);
+    socket_ = socket;
 }
 
 }  // namespace molra

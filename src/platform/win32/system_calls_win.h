@@ -84,6 +84,14 @@ struct Wsock32Calls {
     // Missing: SOCKET_ERROR with the loader's error.
     decltype(&::gethostname) gethostname = nullptr;
     decltype(&::gethostbyname) gethostbyname = nullptr;  // missing: as for an unknown name
+    // The server check's connection; any of these missing: no connection is
+    // tried, and the echo alone decides.
+    decltype(&::socket) socket = nullptr;
+    decltype(&::ioctlsocket) ioctlsocket = nullptr;
+    decltype(&::connect) connect = nullptr;
+    decltype(&::select) select = nullptr;
+    decltype(&::getsockopt) getsockopt = nullptr;
+    decltype(&::closesocket) closesocket = nullptr;
     DWORD error = 0;
 };
 const Wsock32Calls& Wsock32();

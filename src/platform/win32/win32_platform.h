@@ -31,8 +31,7 @@ public:
     std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(
         const std::string& hostName) override;
     int CheckDestination(const std::string& address) override;
-    EchoResult SendEcho(const std::array<std::uint8_t, 4>& address,
-                        std::uint32_t timeoutMs) override;
+    std::unique_ptr<ProbeRound> StartProbeRound(std::uint32_t budgetMs) override;
     double MonotonicSeconds() override;
     std::optional<std::string> ToAnsi(const std::string& text) override;
     std::uint32_t SaveFileAtomically(const std::string& path, const std::string& bytes) override;

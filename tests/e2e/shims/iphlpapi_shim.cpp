@@ -5,12 +5,14 @@
 //   MOLRA_SHIM_ECHO  answers per address, e.g. "192.168.2.1=reply,*=none":
 //                    reply (success from that address), other (success from
 //                    another host), unreachable (an error status), none (no
-//                    reply within the timeout; the default)
+//                    reply within the timeout; the default); reply, other and
+//                    unreachable may carry a delay in ms, e.g. "reply/300" (a
+//                    delay past the timeout is no reply). Several threads may ask at once.
 //   MOLRA_SHIM_ECHO_WAIT_MS  how long "none" waits before it answers; unset,
 //                    the whole timeout, as Windows does ("The call returns
 //                    when the time-out has expired")
 //
-// Log line: IcmpSendEcho 192.168.2.1 timeout=1000 -> reply
+// Log line: IcmpSendEcho 192.168.2.1 timeout=1000 -> reply    (the answer as set, e.g. reply/300)
 #include "shim_common.h"
 
 #include <ipexport.h>
@@ -49,15 +51,26 @@ DWORD WINAPI IcmpSendEcho(HANDLE handle, IPAddr destination, LPVOID, WORD reques
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    if (answer == "none") {
+    const std::size_t slash = answer.find('/');
+    const std::string kind = answer.substr(0, slash);
+    const DWORD delay = slash == std::string::npos
+                            ? 0
+                            : static_cast<DWORD>(std::strtoul(answer.c_str() + slash + 1, nullptr, 10));
+    if (kind != "none" && delay > timeout) {
+        Sleep(timeout);
+        SetLastError(IP_REQ_TIMED_OUT);
+        return 0;
+    }
+    if (kind == "none") {
         Sleep(static_cast<DWORD>(molra::shim::ReadNumber("MOLRA_SHIM_ECHO_WAIT_MS", static_cast<int>(timeout))));
         SetLastError(IP_REQ_TIMED_OUT);
         return 0;
     }
+    Sleep(delay);
     auto* reply = static_cast<ICMP_ECHO_REPLY*>(replyBuffer);
     *reply = ICMP_ECHO_REPLY{};
-    reply->Address = answer == "other" ? 0x0909090a : destination;  // 10.9.9.9
-    reply->Status = answer == "unreachable" ? IP_DEST_HOST_UNREACHABLE : IP_SUCCESS;
+    reply->Address = kind == "other" ? 0x0909090a : destination;  // 10.9.9.9
+    reply->Status = kind == "unreachable" ? IP_DEST_HOST_UNREACHABLE : IP_SUCCESS;
     return 1;
 }
 

@@ -1,4 +1,4 @@
-// What both shims share: reading their answers from the environment at every
+// What the shims share: reading their answers from the environment at every
 // call (a test may change them between calls) and logging each call.
 #pragma once
 
@@ -64,17 +64,27 @@ inline std::string AnsiToUtf8(const std::string& ansi) {
 }
 
 // Appends one line to the file named by MOLRA_SHIM_LOG; no log when it is unset.
+// Wine's appends through two handles at once can land at the same offset, and
+// the echo threads log beside the sockets: a named mutex, which every shim in
+// every process shares, lets one line through at a time.
 inline void Log(const std::string& line) {
     wchar_t path[MAX_PATH];
     const DWORD length = GetEnvironmentVariableW(L"MOLRA_SHIM_LOG", path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
+    HANDLE turn = CreateMutexW(nullptr, FALSE, L"Local\\molra-shim-log");
+    if (turn) WaitForSingleObject(turn, 5000);
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) {
+        const std::string text = line + "\n";
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    if (turn) {
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    }
 }
 
 }  // namespace molra::shim

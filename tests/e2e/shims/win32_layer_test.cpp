@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstdio>
@@ -114,8 +115,20 @@ public:
     }
     void Clear() { DeleteFileW(path_.c_str()); }
     bool Exists() const { return GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; }
-    // Every line written since the last Clear, and clears.
-    Lines Take() {
+    // Every line written since the last Clear, and clears. An echo thread
+    // that outlived its round may not have written yet: waits up to 2 s for
+    // at least atLeast lines.
+    Lines Take(std::size_t atLeast = 0) {
+        for (const ULONGLONG end = GetTickCount64() + 2000;
+             Read().size() < atLeast && GetTickCount64() < end;)
+            Sleep(20);
+        const Lines lines = Read();
+        Clear();
+        return lines;
+    }
+
+private:
+    Lines Read() const {
         Lines lines;
         HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr);
@@ -131,11 +144,9 @@ public:
                  start = end + 1)
                 lines.push_back(content.substr(start, end - start));
         }
-        Clear();
         return lines;
     }
 
-private:
     std::wstring path_;
 };
 
@@ -162,9 +173,39 @@ Lines Cycle(const std::string& name, const std::string& lookup) {
 void ResetShims() {
     for (const char* name : {"MOLRA_SHIM_STARTUP", "MOLRA_SHIM_CLEANUP", "MOLRA_SHIM_HOSTNAME",
                              "MOLRA_SHIM_HOSTNAME_ERROR", "MOLRA_SHIM_ADDRESSES",
-                             "MOLRA_SHIM_REACH", "MOLRA_SHIM_REACH_DELAY_MS", "MOLRA_SHIM_ECHO"})
+                             "MOLRA_SHIM_REACH", "MOLRA_SHIM_REACH_DELAY_MS", "MOLRA_SHIM_ECHO",
+                             "MOLRA_SHIM_CONNECT"})
         SetVariable(name, nullptr);
     SetVariable("MOLRA_SHIM_HOSTNAME", "molra-pc");
+}
+
+// The echo threads' lines, sorted, taken out of lines: only their place
+// among the round's socket calls varies.
+Lines TakeEchoes(Lines& lines) {
+    Lines echoes;
+    std::erase_if(lines, [&](const std::string& line) {
+        if (!line.starts_with("IcmpSendEcho ")) return false;
+        echoes.push_back(line);
+        return true;
+    });
+    std::sort(echoes.begin(), echoes.end());
+    return echoes;
+}
+
+// One round's socket session with its one connection to peer; soError is
+// what the round read of it before closing, if anything.
+Lines ConnectionRound(const std::string& peer, int socket, const char* soError) {
+    Lines lines{kStartupOk, "socket -> " + std::to_string(socket), "ioctlsocket FIONBIO=1 -> 0",
+                "connect " + peer + " -> -1/10035", "WSAGetLastError -> 10035"};
+    if (soError) lines.push_back("getsockopt SO_ERROR " + peer + " -> " + soError);
+    lines.insert(lines.end(), {"closesocket " + peer + " -> 0", kCleanupOk});
+    return lines;
+}
+
+Lines Joined(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
 }
 
 struct Context {
@@ -372,6 +413,7 @@ TEST_F(Win32Layer, two_cycles) {
 TEST_F(Win32Layer, probe) {
     RunCase(L"native", [](Context& c) {
         SetVariable("MOLRA_SHIM_ECHO_WAIT_MS", "0");  // this case measures no time of the echo
+        SetVariable("MOLRA_SHIM_CONNECT", "*=refuse");
         SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
         const float reachable = molra::ProbeReachability(c.platform, "192.168.2.1");
         EXPECT_TRUE(reachable >= 0.0f && reachable < 1.0f)
@@ -381,55 +423,73 @@ TEST_F(Win32Layer, probe) {
                             molra::ProbeReachability(c.platform, address)) == 0xBF800000u)
                 << std::string("unreachable \"") + address + "\"";
         const std::string none = " timeout=1000 -> none";
-        EXPECT_EQ(c.log.Take(),
-                  (Lines{"IsDestinationReachableW \"192.168.2.1\" qoc=16,0,0,0 -> 1",
-                         "IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 2",
-                         "IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 10.0.0.1" + none,
-                         "IcmpSendEcho 10.0.0.1" + none,
-                         "IsDestinationReachableW \"172.16.0.1\" qoc=16,0,0,0 -> 0",
-                         "IcmpSendEcho 172.16.0.1" + none, "IcmpSendEcho 172.16.0.1" + none,
-                         "IcmpSendEcho 172.16.0.1" + none,
-                         "IsDestinationReachableW \"\" qoc=16,0,0,0 -> 0"}))
+        Lines log = c.log.Take();
+        EXPECT_EQ(TakeEchoes(log), (Lines{"IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 10.0.0.1" + none,
+                                          "IcmpSendEcho 10.0.0.1" + none,
+                                          "IcmpSendEcho 172.16.0.1" + none,
+                                          "IcmpSendEcho 172.16.0.1" + none,
+                                          "IcmpSendEcho 172.16.0.1" + none}))
+            << "echoes";
+        // The answer 1 opens no socket; a refusal is read and is no answer.
+        EXPECT_EQ(log, Joined({{"IsDestinationReachableW \"192.168.2.1\" qoc=16,0,0,0 -> 1",
+                                "IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 2"},
+                               ConnectionRound("10.0.0.1:80", 1, "10061"),
+                               {"IsDestinationReachableW \"172.16.0.1\" qoc=16,0,0,0 -> 0"},
+                               ConnectionRound("172.16.0.1:80", 2, "10061"),
+                               {"IsDestinationReachableW \"\" qoc=16,0,0,0 -> 0"}}))
             << "log";
 
-        // Only 1 is trusted: the echo decides the rest, a name's address looked up first.
+        // Only 1 is trusted: the echo or the web port decides the rest, a
+        // name's address looked up first. A refusal comes late enough that an
+        // echo's reply is always first.
         SetVariable("MOLRA_SHIM_REACH", "10.0.0.1=120,10.0.0.2=0/120,10.0.0.3=0/5,*=120");
         SetVariable("MOLRA_SHIM_ECHO",
-                    "10.0.0.1=reply,10.0.0.2=other,10.0.0.3=reply,*=unreachable");
+                    "10.0.0.1=reply,10.0.0.2=other,10.0.0.3=reply,10.0.0.5=unreachable/900,"
+                    "10.0.0.6=unreachable/900,*=unreachable");
+        SetVariable("MOLRA_SHIM_CONNECT", "10.0.0.5:80=accept,10.0.0.6:8080=accept,*=refuse/300");
         SetVariable("MOLRA_SHIM_NAMES", "nas=10.0.0.1");
         const struct {
             const char* address;
             bool reachable;
         } echoRows[] = {{"10.0.0.1", true},  {"10.0.0.2", false},     {"10.0.0.3", true},
-                        {"10.0.0.4", false}, {"molra-server", false}, {"nas:8080", true}};
+                        {"10.0.0.4", false}, {"molra-server", false}, {"nas:8080", true},
+                        {"10.0.0.5", true},  {"10.0.0.6:8080", true}};
         for (const auto& row : echoRows)
             EXPECT_TRUE((molra::ProbeReachability(c.platform, row.address) !=
                          molra::kUnreachable) == row.reachable)
                 << std::string("echo row ") + row.address;
         const std::string echo = " timeout=1000 -> ";
-        EXPECT_EQ(c.log.Take(),
-                  (Lines{"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120",
-                         "IcmpSendEcho 10.0.0.1" + echo + "reply",
-                         "IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120",
-                         "IcmpSendEcho 10.0.0.2" + echo + "other",
-                         "IcmpSendEcho 10.0.0.2" + echo + "other",
-                         "IcmpSendEcho 10.0.0.2" + echo + "other",
-                         "IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5",
-                         "IcmpSendEcho 10.0.0.3" + echo + "reply",
-                         "IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120",
-                         "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                         "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                         "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
-                         "IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120",
-                         kStartupOk,
-                         "gethostbyname \"molra-server\" -> null",
-                         kCleanupOk,
-                         "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120",
-                         kStartupOk,
-                         "gethostbyname \"nas\" -> 1 addresses",
-                         kCleanupOk,
-                         "IcmpSendEcho 10.0.0.1" + echo + "reply"}))
-            << "echo log";
+        const Lines echoes{"IcmpSendEcho 10.0.0.1" + echo + "reply",
+                           "IcmpSendEcho 10.0.0.1" + echo + "reply",
+                           "IcmpSendEcho 10.0.0.2" + echo + "other",
+                           "IcmpSendEcho 10.0.0.2" + echo + "other",
+                           "IcmpSendEcho 10.0.0.2" + echo + "other",
+                           "IcmpSendEcho 10.0.0.3" + echo + "reply",
+                           "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                           "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                           "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
+                           "IcmpSendEcho 10.0.0.5" + echo + "unreachable/900",
+                           "IcmpSendEcho 10.0.0.6" + echo + "unreachable/900"};
+        const Lines calls = Joined({{"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.1:80", 3, nullptr),
+                                    {"IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120"},
+                                    ConnectionRound("10.0.0.2:80", 4, "10061"),
+                                    {"IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5"},
+                                    ConnectionRound("10.0.0.3:80", 5, nullptr),
+                                    {"IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.4:80", 6, "10061"),
+                                    {"IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120",
+                                     kStartupOk, "gethostbyname \"molra-server\" -> null", kCleanupOk,
+                                     "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120",
+                                     kStartupOk, "gethostbyname \"nas\" -> 1 addresses", kCleanupOk},
+                                    ConnectionRound("10.0.0.1:8080", 7, nullptr),
+                                    {"IsDestinationReachableW \"10.0.0.5\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.5:80", 8, "0"),
+                                    {"IsDestinationReachableW \"10.0.0.6:8080\" qoc=16,0,0,0 -> 120"},
+                                    ConnectionRound("10.0.0.6:8080", 9, "0")});
+        log = c.log.Take(echoes.size() + calls.size());
+        EXPECT_EQ(TakeEchoes(log), echoes) << "echoes";
+        EXPECT_EQ(log, calls) << "echo log";
         SetVariable("MOLRA_SHIM_REACH", "192.168.2.1=1,10.0.0.1=2,*=0");
 
         // The measured time is the check's own.
