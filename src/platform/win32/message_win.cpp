@@ -1,5 +1,8 @@
-// Modal message boxes and the system's own words for an error code.
+// Modal message boxes, the window's waits and the end of the process, and
+// the system's own words for an error code.
 #include "platform/win32/win32_platform.h"
+
+#include <optional>
 
 namespace molra {
 
@@ -12,6 +15,40 @@ void Win32Platform::ShowMessage(const std::string& text, const std::string& capt
         return;
     }
     MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), MB_OK | MB_SETFOREGROUND);
+}
+
+void Win32Platform::EndProcess(UINT code) {
+    if (!saveStop_) ExitProcess(code);
+    endCode_ = code;
+    endAsked_ = true;
+    SetEvent(saveStop_);  // the save gives up its retries; SaveAnswering ends the process
+}
+
+// A nested loop: the window may not start another save meanwhile (its
+// commands are disabled, and EndProcess defers a close). A quit is kept for
+// the loop that waits for it.
+void Win32Platform::PumpUntil(HANDLE done) {
+    HWND owner = owner_.load();
+    std::optional<WPARAM> quit;
+    for (;;) {
+        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke != WAIT_OBJECT_0 + 1) {
+            if (woke != WAIT_OBJECT_0) WaitForSingleObject(done, INFINITE);
+            break;
+        }
+        MSG message;
+        while (WaitForSingleObject(done, 0) == WAIT_TIMEOUT &&
+               PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = message.wParam;
+                continue;
+            }
+            if (owner && IsDialogMessageW(owner, &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    if (quit) PostQuitMessage(static_cast<int>(*quit));
 }
 
 std::string Win32Platform::ErrorText(std::uint32_t code) {
