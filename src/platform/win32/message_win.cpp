@@ -25,8 +25,9 @@ void Win32Platform::EndProcess(UINT code) {
 }
 
 // A nested loop: the window may not start another save meanwhile (its
-// commands are disabled, and EndProcess defers a close). A quit is kept for
-// the loop that waits for it.
+// commands are disabled, and EndProcess defers a close). A quit ends it, as
+// it ends every modal loop: the save gives up its retries, and the quit is
+// posted again for the loop outside.
 void Win32Platform::PumpUntil(HANDLE done) {
     HWND owner = owner_.load();
     std::optional<WPARAM> quit;
@@ -41,7 +42,9 @@ void Win32Platform::PumpUntil(HANDLE done) {
                PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 quit = message.wParam;
-                continue;
+                if (saveStop_) SetEvent(saveStop_);
+                WaitForSingleObject(done, INFINITE);
+                break;
             }
             if (owner && IsDialogMessageW(owner, &message)) continue;
             TranslateMessage(&message);
@@ -49,6 +52,10 @@ void Win32Platform::PumpUntil(HANDLE done) {
         }
     }
     if (quit) PostQuitMessage(static_cast<int>(*quit));
+}
+
+bool PostOrSend(HWND window, UINT message, LPARAM data) {
+    return PostMessageW(window, message, 0, data) || SendMessageW(window, message, 0, data);
 }
 
 std::string Win32Platform::ErrorText(std::uint32_t code) {

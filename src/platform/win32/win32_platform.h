@@ -68,6 +68,11 @@ struct MessageRequest {
 // Sent to the owner window, lParam a MessageRequest*.
 inline constexpr UINT kWmShowMessage = WM_APP + 0x40;
 
+// Posts message to window's thread; when its queue refuses the post (it
+// holds the limit of posted messages), sends it, which does not queue. True
+// when the window took it: its handler must then answer non-zero.
+bool PostOrSend(HWND window, UINT message, LPARAM data);
+
 // The process's first call: keeps the current and program folders out of
 // every later DLL search.
 void RestrictDllSearch();

@@ -38,13 +38,8 @@ void MainWindow::Command1_Click() {
 DWORD WINAPI MainWindow::RunCheck(void* param) {
     const std::unique_ptr<CheckJob> job(static_cast<CheckJob*>(param));
     auto check = std::make_unique<ServerCheck>(CheckServer(job->platform, job->text1));
-    const auto result = reinterpret_cast<LPARAM>(check.get());
-    // Posting fails when the thread's queue holds its limit of posted
-    // messages; a sent message does not queue. Only a window that is gone
-    // takes neither, and then nobody waits for the result.
-    if (PostMessageW(job->window, kWmCheckDone, 0, result) ||
-        SendMessageW(job->window, kWmCheckDone, 0, result))
-        check.release();
+    // Only a window that is gone takes it not, and then nobody waits for it.
+    if (PostOrSend(job->window, kWmCheckDone, reinterpret_cast<LPARAM>(check.get()))) check.release();
     return 0;
 }
 
