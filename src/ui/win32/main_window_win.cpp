@@ -105,7 +105,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_SETCURSOR:
-            if (!checking_) return DefWindowProcW(window_, message, wParam, lParam);
+            // Disabled under the click's box: the box's own handling, not the busy cursor.
+            if (!checking_ || !IsWindowEnabled(window_)) return DefWindowProcW(window_, message, wParam, lParam);
             SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
             return TRUE;
         case WM_CLOSE:

@@ -542,7 +542,7 @@ TEST(Win32Window, window_failure_box_stays) {
     molra::Win32Platform platform;
     molra::WindowAssets assets;
     const int exitCode = molra::RunMainWindow(platform, GetModuleHandleW(nullptr), assets);
-    // Windows ends a box at a quit in the queue; Wine's box leaves it there.
+    // A quit queued during the failed creation ends the box at once.
     MSG quit;
     EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "a quit behind the box";
     WaitForSingleObject(watcher, 10000);
