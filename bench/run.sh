@@ -335,7 +335,7 @@ verdict() { awk -v r="$1" -v limit="$2" 'BEGIN { print (r <= limit ? "met" : "MI
     echo "save held up 800 ms by a lock, $save_runs saves: $save_command"
     for name in MOLRAvin ${baseline:+baseline}; do
         s_worst=$(figure "$name" 9 save)
-        echo "  $name: slowest WM_NULL $s_worst ms (target <= 100: $(verdict "$s_worst" 100)), box after $(figure "$name" 4 save) ms (median)"
+        echo "  $name: slowest WM_NULL $s_worst ms (target <= 100: $(verdict "$s_worst" 100)), new file after $(figure "$name" 4 save) ms (median)"
     done
     [ -z "$baseline" ] || echo "  baseline: ${MOLRA_BENCH_BASELINE:-$baseline}"
     echo "size: MOLRAvin.exe $size bytes = $(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1024 }') KiB, icon included (limit 1024 KiB: $(verdict "$size" 1048575))"
