@@ -42,17 +42,17 @@ public:
     // kWmShowMessage by calling ShowMessage with the request.
     void SetOwnerWindow(HWND owner) { owner_.store(owner); }
 
-    // Ends the process with code at once; during a save the window's thread
-    // waits for, as soon as that save has left the old file intact or the new
-    // one complete (its retries are given up), so no temporary file is left.
-    // Returns only in that case. On the window's thread.
+    // Ends the process with code: at once, or, while the window's thread
+    // waits for a save, as soon as that save has left the old file intact or
+    // the new one complete and no temporary file (its retries are given up).
+    // Returns only in that second case. On the window's thread.
     void EndProcess(UINT code);
 
 private:
-    // Runs save on a worker while this thread keeps answering the owner's
-    // messages; inline when no worker can be had. The saved error code.
+    // Runs the save on a worker while this thread keeps answering its
+    // messages; inline when no worker can be had. The save's error code.
     DWORD SaveAnswering(const std::string& path, const std::string& bytes);
-    // Dispatches the owner's messages until done is signalled.
+    // Dispatches this thread's messages until done is signalled.
     void PumpUntil(HANDLE done);
 
     std::atomic<HWND> owner_{nullptr};

@@ -509,35 +509,37 @@ LRESULT CALLBACK RefuseControls(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+struct FailureBox {
+    std::string text;
+    bool stayed = false;
+};
+
+// Reads the box, checks a second later that it is still there, presses OK.
+DWORD WINAPI WatchFailureBox(void* param) {
+    auto& seen = *static_cast<FailureBox*>(param);
+    HWND box = nullptr;
+    for (int tries = 0; tries < 500 && !box; ++tries, Sleep(10)) {
+        HWND found = FindWindowW(L"#32770", nullptr);
+        DWORD process = 0;
+        GetWindowThreadProcessId(found, &process);
+        if (found && process == GetCurrentProcessId() && IsWindowVisible(found)) box = found;
+    }
+    if (!box) return 0;
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    seen.text = molra::Narrow(text);
+    Sleep(1000);
+    seen.stayed = IsWindow(box) && IsWindowVisible(box);
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    return 0;
+}
+
 // The window-failure box can be read: it stays until OK, then the exit code is not 0.
 TEST(Win32Window, window_failure_box_stays) {
     const HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseControls, nullptr, GetCurrentThreadId());
     ASSERT_TRUE(hook);
-    struct Seen {
-        std::string text;
-        bool stayed = false;
-    } seen;
-    const HANDLE watcher = CreateThread(
-        nullptr, 0,
-        [](void* param) -> DWORD {
-            auto& seen = *static_cast<Seen*>(param);
-            HWND box = nullptr;
-            for (int tries = 0; tries < 500 && !box; ++tries, Sleep(10)) {
-                HWND found = FindWindowW(L"#32770", nullptr);
-                DWORD process = 0;
-                GetWindowThreadProcessId(found, &process);
-                if (found && process == GetCurrentProcessId() && IsWindowVisible(found)) box = found;
-            }
-            if (!box) return 0;
-            wchar_t text[1024] = {};
-            GetDlgItemTextW(box, 0xFFFF, text, 1024);
-            seen.text = molra::Narrow(text);
-            Sleep(1000);
-            seen.stayed = IsWindow(box) && IsWindowVisible(box);
-            PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-            return 0;
-        },
-        &seen, 0, nullptr);
+    FailureBox seen;
+    const HANDLE watcher = CreateThread(nullptr, 0, WatchFailureBox, &seen, 0, nullptr);
     ASSERT_TRUE(watcher);
     molra::Win32Platform platform;
     molra::WindowAssets assets;
@@ -553,18 +555,33 @@ TEST(Win32Window, window_failure_box_stays) {
     EXPECT_NE(exitCode, 0);
 }
 
+std::wstring received;
+
+LRESULT CALLBACK TakeText(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_SETTEXT) return DefWindowProcW(window, message, wParam, lParam);
+    received = reinterpret_cast<const wchar_t*>(lParam);
+    return TRUE;
+}
+
+struct Hand {
+    HWND window;
+    LPARAM data;
+    bool taken = false;
+};
+
+DWORD WINAPI HandOver(void* param) {
+    auto& hand = *static_cast<Hand*>(param);
+    hand.taken = molra::PostOrSend(hand.window, WM_SETTEXT, hand.data);
+    return 0;
+}
+
 // A result whose post is refused is sent; a window that is gone takes nothing.
 // Wine has no limit of posted messages (100,000 were taken here), so a post
 // is refused the way Wine and Windows both refuse one: a message below
 // WM_USER that carries a pointer may only be sent.
 TEST(Win32Window, refused_post_is_sent) {
-    static std::wstring received;
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message != WM_SETTEXT) return DefWindowProcW(window, message, wParam, lParam);
-        received = reinterpret_cast<const wchar_t*>(lParam);
-        return TRUE;
-    };
+    windowClass.lpfnWndProc = TakeText;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"Refusing";
     ASSERT_TRUE(RegisterClassW(&windowClass));
@@ -574,22 +591,12 @@ TEST(Win32Window, refused_post_is_sent) {
     const wchar_t text[] = L"Ergebnis";
     const auto data = reinterpret_cast<LPARAM>(text);
     ASSERT_FALSE(PostMessageW(window, WM_SETTEXT, 0, data)) << "the post was taken";
-    struct Hand {
-        HWND window;
-        LPARAM data;
-        bool taken = false;
-    };
-    const auto handOver = [](void* param) -> DWORD {
-        auto& hand = *static_cast<Hand*>(param);
-        hand.taken = molra::PostOrSend(hand.window, WM_SETTEXT, hand.data);
-        return 0;
-    };
     for (const bool gone : {false, true}) {
         SCOPED_TRACE(gone ? "window gone" : "window there");
         received.clear();
         if (gone) DestroyWindow(window);
         Hand hand{window, data};
-        const HANDLE thread = CreateThread(nullptr, 0, handOver, &hand, 0, nullptr);
+        const HANDLE thread = CreateThread(nullptr, 0, HandOver, &hand, 0, nullptr);
         ASSERT_TRUE(thread);
         MSG message;  // answers the sent message
         while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
