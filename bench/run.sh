@@ -7,6 +7,9 @@
 # window shown, against floor_dialog.exe, with OK pressed after a person's
 # reaction time and at once. While Command1's check takes 3 s (the test DLLs
 # answer no echo within its timeout), how long the window fails to answer.
+# The click's time with four silent candidates (four LAN addresses, four .1
+# servers, none answering), and the slowest WM_NULL while the save waits
+# 800 ms for a held file; both also for a baseline build when one is given.
 # Also the peak memory and the size.
 #
 # Environment (all optional):
@@ -16,6 +19,12 @@
 #   MOLRA_BENCH_REACTION_MS=250  time from the notice seen to OK pressed
 #   MOLRA_BENCH_CHECK_RUNS=5     checks timed (3 s each)
 #   MOLRA_BENCH_BUILD=<folder>   build the windows preset there instead of build/windows
+#   MOLRA_BENCH_FOUR_RUNS=3      clicks timed with four silent candidates (12 s each before
+#                                the checks ran at once)
+#   MOLRA_BENCH_SAVE_RUNS=5      saves timed while the old file is held 800 ms
+#   MOLRA_BENCH_BASELINE=<commit>      also time those two with that commit, built from a
+#                                      git worktree in build/bench/baseline-src
+#   MOLRA_BENCH_BASELINE_EXE=<path>    or with that MOLRAvin.exe
 #
 # Results go to build/bench/results/<time>/; the summary also to stdout.
 set -euo pipefail
@@ -39,6 +48,8 @@ block=$(( (runs + rounds - 1) / rounds ))
 runs=$((block * rounds))
 window_runs=${MOLRA_BENCH_WINDOW_RUNS:-30}
 check_runs=${MOLRA_BENCH_CHECK_RUNS:-5}
+four_runs=${MOLRA_BENCH_FOUR_RUNS:-3}
+save_runs=${MOLRA_BENCH_SAVE_RUNS:-5}
 reaction_ms=${MOLRA_BENCH_REACTION_MS:-250}
 program_build=${MOLRA_BENCH_BUILD:-build/windows}
 case $program_build in /*) ;; *) program_build=$root/$program_build ;; esac
@@ -63,6 +74,27 @@ cmake -S bench -B "$bench_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x
 cmake --build "$bench_build" -j2 >/dev/null
 program=$program_build/MOLRAvin.exe
 recorder=$program_build/tests/e2e/recorder.exe
+
+# The baseline: an older commit's program, for "before and after" in one run.
+baseline=${MOLRA_BENCH_BASELINE_EXE:-}
+if [ -z "$baseline" ] && [ -n "${MOLRA_BENCH_BASELINE:-}" ]; then
+    commit=$(git rev-parse --verify "${MOLRA_BENCH_BASELINE}^{commit}")
+    source=$root/$bench_build/baseline-src
+    if [ -e "$source/.git" ]; then
+        git -C "$source" checkout -q --detach "$commit"
+    else
+        git worktree prune
+        git worktree add -q --detach "$source" "$commit"
+    fi
+    echo "=== baseline ${MOLRA_BENCH_BASELINE} ($commit)"
+    (cd "$source" && cmake --preset windows -B "$root/$bench_build/baseline-build" -DBUILD_TESTING=OFF >/dev/null)
+    cmake --build "$root/$bench_build/baseline-build" -j2 --target MOLRAvin >/dev/null
+    baseline=$root/$bench_build/baseline-build/MOLRAvin.exe
+fi
+if [ -n "$baseline" ] && [ ! -f "$baseline" ]; then
+    echo "bench: no baseline program at $baseline" >&2
+    exit 1
+fi
 
 # The kernel32 floor is only a floor if nothing else is linked.
 imports=$(x86_64-w64-mingw32-objdump -p "$bench_build/floor_kernel32.exe" | sed -n 's/.*DLL Name: //p')
@@ -259,9 +291,29 @@ done
 mkdir -p "$bench/check"
 MOLRA_SHIM_REACH='*=0' wine "$bench/window_timer.exe" --check-runs="$check_runs" --dir='C:\bench\check' \
     MOLRAvin='C:\bench\MOLRAvin.exe' | tr -d '\r' | tee "$results/check.txt"
-wine reg delete "$overrides" /f >/dev/null 2>&1
 c_check=$(awk '$1 == "MOLRAvin" { print $4 }' "$results/check.txt")
 c_worst=$(awk '$1 == "MOLRAvin" { print $9 }' "$results/check.txt")
+
+# The same two figures for the baseline, as MOLRAvin.exe in a folder of its
+# own: the test DLLs' overrides go by the program's name.
+compared=(MOLRAvin='C:\bench\MOLRAvin.exe')
+if [ -n "$baseline" ]; then
+    mkdir -p "$bench/baseline"
+    cp -f "$baseline" "$bench/baseline/MOLRAvin.exe"
+    compared+=(baseline='C:\bench\baseline\MOLRAvin.exe')
+fi
+four_addresses=192.168.2.10,192.168.3.10,10.0.0.7,172.16.5.20
+four_command="MOLRA_SHIM_ADDRESSES=$four_addresses MOLRA_SHIM_REACH='*=0' wine window_timer.exe --check-runs=$four_runs --check-text= --dir='C:\bench\check' ${compared[*]}"
+echo "=== four silent candidates: $four_command"
+MOLRA_SHIM_ADDRESSES=$four_addresses MOLRA_SHIM_REACH='*=0' wine "$bench/window_timer.exe" \
+    --check-runs="$four_runs" --check-text= --dir='C:\bench\check' "${compared[@]}" | tr -d '\r' | tee "$results/four.txt"
+save_command="MOLRA_SHIM_REACH='*=1' wine window_timer.exe --save-runs=$save_runs --hold-ms=800 --dir='C:\bench\check' ${compared[*]}"
+echo "=== save held 800 ms: $save_command"
+MOLRA_SHIM_REACH='*=1' wine "$bench/window_timer.exe" --save-runs="$save_runs" --hold-ms=800 \
+    --dir='C:\bench\check' "${compared[@]}" | tr -d '\r' | tee "$results/save.txt"
+wine reg delete "$overrides" /f >/dev/null 2>&1
+# name, column of its line in a result file
+figure() { awk -v name="$1" -v column="$2" '$1 == name { print $column }' "$results/$3.txt"; }
 
 size=$(stat -c %s "$program")
 verdict() { awk -v r="$1" -v limit="$2" 'BEGIN { print (r <= limit ? "met" : "MISSED") }'; }
@@ -284,6 +336,17 @@ verdict() { awk -v r="$1" -v limit="$2" 'BEGIN { print (r <= limit ? "met" : "MI
     echo "  MOLRAvin / floor_dialog, start -> box = $r_box, box + window = $r_total"
     echo "  OK pressed the moment the box is seen: OK -> window $i_program ms / $i_dialog ms = $r_instant"
     echo "window while checking, $check_runs checks of $c_check ms (median): slowest WM_NULL $c_worst ms (target <= 100: $(verdict "$c_worst" 100))"
+    echo "four silent candidates, $four_runs clicks: $four_command"
+    for name in MOLRAvin ${baseline:+baseline}; do
+        f_check=$(figure "$name" 4 four)
+        echo "  $name: click $f_check ms (median; target <= 3500: $(verdict "$f_check" 3500)), slowest WM_NULL $(figure "$name" 9 four) ms"
+    done
+    echo "save held up 800 ms by a lock, $save_runs saves: $save_command"
+    for name in MOLRAvin ${baseline:+baseline}; do
+        s_worst=$(figure "$name" 9 save)
+        echo "  $name: slowest WM_NULL $s_worst ms (target <= 100: $(verdict "$s_worst" 100)), new file after $(figure "$name" 4 save) ms (median)"
+    done
+    [ -z "$baseline" ] || echo "  baseline: ${MOLRA_BENCH_BASELINE:-$baseline}"
     echo "size: MOLRAvin.exe $size bytes = $(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1024 }') KiB, icon included (limit 1024 KiB: $(verdict "$size" 1048575))"
 } | tee "$results/summary.txt"
 echo "results: $results"

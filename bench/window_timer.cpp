@@ -16,6 +16,14 @@
 // Command1 clicked, and until the answer's box shows a WM_NULL sent every few
 // ms; the slowest one is how long the window did not answer. Run it with the
 // test DLLs that make the check take 3 s (three echoes without reply).
+// --check-text=<text> types that instead of 10.0.0.1; empty lets the program
+// find its servers (the test DLLs' MOLRA_SHIM_ADDRESSES).
+//
+// With --save-runs=N it times a save held up by a lock: an old shortcut file
+// is held open without FILE_SHARE_DELETE, Command1 clicked (run it with test
+// DLLs that answer the check at once), the file let go --hold-ms (800) after
+// the click; the slowest WM_NULL until the new file is there (the box after
+// it is the check's figure).
 //
 // Programs run in turn (A, B, A, B, ...), so drift in the machine's load
 // spreads over all of them. Prints one line of medians per program.
@@ -27,6 +35,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -38,6 +47,8 @@ using molra::Widen;
 namespace {
 
 constexpr DWORD kStageTimeoutMs = 30000;
+// Held while a save waits; the new file is longer.
+constexpr std::string_view kOldShortcut = "[InternetShortcut]\r\nURL=http://10.0.0.9/\r\n";
 
 double Now() {
     static const double frequency = [] {
@@ -161,9 +172,26 @@ bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionM
     return Finish(info.hProcess, ok, error);
 }
 
-// One check: how long it took and the slowest WM_NULL meanwhile, in ms.
-bool CheckOnce(const Program& program, const std::wstring& folder, double& checkMs,
-               double& worstMs, std::string& error) {
+// Held open without FILE_SHARE_DELETE, the old shortcut file cannot be
+// replaced until the handle is closed.
+struct HeldFile {
+    HANDLE file;
+    DWORD holdMs;
+};
+
+DWORD WINAPI LetGo(void* param) {
+    const auto& held = *static_cast<HeldFile*>(param);
+    Sleep(held.holdMs);
+    CloseHandle(held.file);
+    return 0;
+}
+
+// One check: how long it took and the slowest WM_NULL meanwhile (asked
+// worstAtMs after the click), in ms. With
+// holdMs, the old shortcut file is held that long after the click.
+bool CheckOnce(const Program& program, const std::wstring& folder, const std::wstring& typed,
+               DWORD holdMs, double& checkMs, double& worstMs, double& worstAtMs,
+               std::string& error) {
     static const std::wstring title = Widen(molra::text::kWindowTitle);
     PROCESS_INFORMATION info{};
     if (!Start(program, folder, info, error)) return false;
@@ -182,27 +210,67 @@ bool CheckOnce(const Program& program, const std::wstring& folder, double& check
         return Finish(info.hProcess, false, error);
     }
     // Never sent anywhere: the test DLLs answer for it.
-    SendMessageW(text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"10.0.0.1"));
+    SendMessageW(text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    const std::wstring shortcut = folder + L"\\MOLRAvin.url";
+    HeldFile held{INVALID_HANDLE_VALUE, holdMs};
+    if (holdMs) {
+        held.file = CreateFileW(shortcut.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        if (held.file == INVALID_HANDLE_VALUE ||
+            !WriteFile(held.file, kOldShortcut.data(), static_cast<DWORD>(kOldShortcut.size()), &written,
+                       nullptr)) {
+            error = "cannot hold the old shortcut file";
+            return Finish(info.hProcess, false, error);
+        }
+    }
     const double clicked = Now();
     PostMessageW(command1, BM_CLICK, 0, 0);
+    // Let go on a thread of its own: a window that does not answer holds up this one.
+    const HANDLE letGo = holdMs ? CreateThread(nullptr, 0, LetGo, &held, 0, nullptr) : nullptr;
+    const auto finish = [&](bool ok) {
+        if (letGo) {
+            WaitForSingleObject(letGo, INFINITE);
+            CloseHandle(letGo);
+        }
+        return Finish(info.hProcess, ok, error);
+    };
+    // A save is timed while it waits: up to the new file, not the box after it.
+    const auto saved = [&] {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        return GetFileAttributesExW(shortcut.c_str(), GetFileExInfoStandard, &data) &&
+               data.nFileSizeLow != kOldShortcut.size();
+    };
     worstMs = 0;
     HWND answer = nullptr;
-    while (!(answer = FindShown(info.dwProcessId, Caption(), L"#32770"))) {
+    while (!(answer = FindShown(info.dwProcessId, Caption(), L"#32770")) && !(holdMs && saved())) {
         const double asked = Now();
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kStageTimeoutMs, &result) ||
             asked - clicked > kStageTimeoutMs) {
             error = "no answer to the check";
-            return Finish(info.hProcess, false, error);
+            return finish(false);
         }
-        worstMs = std::max(worstMs, Now() - asked);
+        if (Now() - asked > worstMs) {
+            worstMs = Now() - asked;
+            worstAtMs = asked - clicked;
+        }
         Sleep(5);
     }
     checkMs = Now() - clicked;
+    if (!answer) answer = WaitShown(info.hProcess, info.dwProcessId, Caption(), L"#32770");
+    if (!answer) {
+        error = "no box after the save";
+        return finish(false);
+    }
+    if (holdMs && checkMs < holdMs) {
+        error = "the save did not wait for the held file";
+        return finish(false);
+    }
     PressOk(answer);
     PostMessageW(window, WM_CLOSE, 0, 0);
-    const bool ok = Finish(info.hProcess, true, error);
-    DeleteFileW((folder + L"\\MOLRAvin.url").c_str());  // the next run must show the window again
+    const bool ok = finish(true);
+    DeleteFileW(shortcut.c_str());  // the next run must show the window again
     return ok;
 }
 
@@ -223,8 +291,8 @@ bool Option(const std::wstring& arg, const wchar_t* name, std::wstring& value) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    int runs = 30, warmup = 3, reactionMs = 0, checkRuns = 0;
-    std::wstring folder = L".", csvPath, value;
+    int runs = 30, warmup = 3, reactionMs = 0, checkRuns = 0, saveRuns = 0, holdMs = 800;
+    std::wstring folder = L".", csvPath, value, checkText = L"10.0.0.1";
     std::vector<Program> programs;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -234,6 +302,9 @@ int wmain(int argc, wchar_t** argv) {
         else if (Option(arg, L"--dir", value)) folder = value;
         else if (Option(arg, L"--csv", value)) csvPath = value;
         else if (Option(arg, L"--check-runs", value)) checkRuns = _wtoi(value.c_str());
+        else if (Option(arg, L"--check-text", value)) checkText = value;
+        else if (Option(arg, L"--save-runs", value)) saveRuns = _wtoi(value.c_str());
+        else if (Option(arg, L"--hold-ms", value)) holdMs = _wtoi(value.c_str());
         else if (arg.find(L'=') != std::wstring::npos && arg[0] != L'-')
             programs.push_back({arg.substr(0, arg.find(L'=')), arg.substr(arg.find(L'=') + 1), {}, {}, {}, {}});
         else {
@@ -247,22 +318,28 @@ int wmain(int argc, wchar_t** argv) {
                      "--csv=<file> <name>=<program>...\n");
         return 2;
     }
-    if (checkRuns > 0) {
+    if (checkRuns > 0 || saveRuns > 0) {
+        const bool save = saveRuns > 0;
+        if (save && holdMs < 1) holdMs = 800;
         for (const auto& program : programs) {
-            std::vector<double> checks, worst;
-            for (int run = 0; run < checkRuns; ++run) {
-                double checkMs = 0, worstMs = 0;
+            std::vector<double> checks, worst, worstAt;
+            for (int run = 0; run < (save ? saveRuns : checkRuns); ++run) {
+                double checkMs = 0, worstMs = 0, worstAtMs = 0;
                 std::string error;
-                if (!CheckOnce(program, folder, checkMs, worstMs, error)) {
+                if (!CheckOnce(program, folder, save ? L"10.0.0.1" : checkText,
+                               save ? static_cast<DWORD>(holdMs) : 0, checkMs, worstMs, worstAtMs, error)) {
                     std::fprintf(stderr, "%s: %s\n", Narrow(program.name).c_str(), error.c_str());
                     return 1;
                 }
                 checks.push_back(checkMs);
                 worst.push_back(worstMs);
+                worstAt.push_back(worstAtMs);
             }
-            std::printf("%-14s %5zu check %.0f ms (median), slowest WM_NULL %.1f ms (worst of all runs)\n",
-                        Narrow(program.name).c_str(), checks.size(), Median(checks),
-                        *std::max_element(worst.begin(), worst.end()));
+            const auto slowest = std::max_element(worst.begin(), worst.end()) - worst.begin();
+            std::printf("%-14s %5zu %s %.0f ms (median), slowest WM_NULL %.1f ms (worst of all runs; "
+                        "asked %.0f ms after the click)\n",
+                        Narrow(program.name).c_str(), checks.size(), save ? "save" : "check",
+                        Median(checks), worst[slowest], worstAt[slowest]);
         }
         std::fflush(stdout);
         return 0;

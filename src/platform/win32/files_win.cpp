@@ -73,14 +73,23 @@ bool MayPass(DWORD error) {
 // Growing waits, about 1 s in all.
 constexpr DWORD kRetryWaitsMs[] = {10, 20, 40, 80, 150, 250, 450};
 
+// True when stop was set during the wait: the program is to end, so the
+// retries are given up. Without stop the wait is a plain sleep.
+bool Stopped(HANDLE stop, DWORD ms) {
+    if (!stop) {
+        Sleep(ms);
+        return false;
+    }
+    return WaitForSingleObject(stop, ms) == WAIT_OBJECT_0;
+}
+
 // attempt returns 0 or an error; setting final stops the retries.
 template <typename Attempt>
-DWORD Retrying(Attempt attempt) {
+DWORD Retrying(HANDLE stop, Attempt attempt) {
     bool final = false;
     DWORD error = attempt(final);
     for (DWORD wait : kRetryWaitsMs) {
-        if (error == 0 || final || !MayPass(error)) break;
-        Sleep(wait);
+        if (error == 0 || final || !MayPass(error) || Stopped(stop, wait)) break;
         error = attempt(final);
     }
     return error;
@@ -88,9 +97,10 @@ DWORD Retrying(Attempt attempt) {
 
 // A new temporary file beside target, never one that is there already
 // (another copy of the program may be saving too); its name in temporary.
-DWORD CreateTemporary(const std::string& target, std::wstring& temporary, UniqueHandle& file) {
+DWORD CreateTemporary(const std::string& target, std::wstring& temporary, UniqueHandle& file,
+                      HANDLE stop) {
     auto number = static_cast<std::uint16_t>(GetCurrentProcessId() ^ GetTickCount());
-    const DWORD error = Retrying([&](bool&) {
+    const DWORD error = Retrying(stop, [&](bool&) {
         for (int name = 0; name < 64; ++name, ++number) {
             temporary = Widen(TemporarySiblingPath(target, number));
             file.reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -105,9 +115,10 @@ DWORD CreateTemporary(const std::string& target, std::wstring& temporary, Unique
     return error;
 }
 
-DWORD WriteTemporary(const std::string& target, std::wstring& temporary, const std::string& bytes) {
+DWORD WriteTemporary(const std::string& target, std::wstring& temporary, const std::string& bytes,
+                     HANDLE stop) {
     UniqueHandle file;
-    DWORD error = CreateTemporary(target, temporary, file);
+    DWORD error = CreateTemporary(target, temporary, file, stop);
     if (error) return error;
     DWORD written = 0;
     const bool stored = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
@@ -142,16 +153,52 @@ DWORD MoveOver(const std::wstring& temporary, const std::wstring& target, bool& 
     return error;
 }
 
-}  // namespace
-
-std::uint32_t Win32Platform::SaveFileAtomically(const std::string& path, const std::string& bytes) {
+// stop, when given, ends the retries early; the old file stays as it was.
+DWORD SaveNow(const std::string& path, const std::string& bytes, HANDLE stop) {
     const std::wstring target = Widen(path);
     std::wstring temporary;
-    DWORD error = WriteTemporary(path, temporary, bytes);
-    if (error == 0) error = Retrying([&](bool& final) { return MoveOver(temporary, target, final); });
+    DWORD error = WriteTemporary(path, temporary, bytes, stop);
+    if (error == 0)
+        error = Retrying(stop, [&](bool& final) { return MoveOver(temporary, target, final); });
     if (error == 0) return 0;
     if (!temporary.empty()) DeleteFileW(temporary.c_str());
     return error;
+}
+
+struct SaveJob {
+    const std::string& path;
+    const std::string& bytes;
+    HANDLE stop;
+    DWORD error = 0;
+};
+
+DWORD WINAPI RunSave(void* param) {
+    auto& job = *static_cast<SaveJob*>(param);
+    job.error = SaveNow(job.path, job.bytes, job.stop);
+    return 0;
+}
+
+}  // namespace
+
+std::uint32_t Win32Platform::SaveFileAtomically(const std::string& path, const std::string& bytes) {
+    HWND owner = owner_.load();
+    if (owner && GetWindowThreadProcessId(owner, nullptr) == GetCurrentThreadId() && !saveStop_)
+        return SaveAnswering(path, bytes);
+    return SaveNow(path, bytes, nullptr);
+}
+
+// A held file costs up to a second of retries, and a scanner or a slow share
+// may stall the file calls themselves: none of it may stall the window.
+DWORD Win32Platform::SaveAnswering(const std::string& path, const std::string& bytes) {
+    const UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    SaveJob job{path, bytes, stop.get()};
+    const UniqueHandle worker{stop ? CreateThread(nullptr, 0, RunSave, &job, 0, nullptr) : nullptr};
+    if (!worker) return SaveNow(path, bytes, nullptr);  // a stalled window rather than no save
+    saveStop_ = stop.get();
+    PumpUntil(worker.get());
+    saveStop_ = nullptr;
+    if (endAsked_) ExitProcess(endCode_);  // asked while saving: the file is consistent now
+    return job.error;
 }
 
 }  // namespace molra

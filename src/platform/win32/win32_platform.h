@@ -41,8 +41,23 @@ public:
     // kWmShowMessage by calling ShowMessage with the request.
     void SetOwnerWindow(HWND owner) { owner_.store(owner); }
 
+    // Ends the process with code: at once, or, while the window's thread
+    // waits for a save, as soon as that save has left the old file intact or
+    // the new one complete and no temporary file (its retries are given up).
+    // Returns only in that second case. On the window's thread.
+    void EndProcess(UINT code);
+
 private:
+    // Runs the save on a worker while this thread keeps answering its
+    // messages; inline when no worker can be had. The save's error code.
+    DWORD SaveAnswering(const std::string& path, const std::string& bytes);
+    // Dispatches this thread's messages until done is signalled.
+    void PumpUntil(HANDLE done);
+
     std::atomic<HWND> owner_{nullptr};
+    HANDLE saveStop_ = nullptr;  // set while the window's thread waits for a save
+    UINT endCode_ = 0;
+    bool endAsked_ = false;
 };
 
 struct MessageRequest {
@@ -51,6 +66,11 @@ struct MessageRequest {
 };
 // Sent to the owner window, lParam a MessageRequest*.
 inline constexpr UINT kWmShowMessage = WM_APP + 0x40;
+
+// Posts message to window's thread; when its queue refuses the post (it
+// holds the limit of posted messages), sends it, which does not queue. True
+// when the window took it: its handler must then answer non-zero.
+bool PostOrSend(HWND window, UINT message, LPARAM data);
 
 // The process's first call: keeps the current and program folders out of
 // every later DLL search.

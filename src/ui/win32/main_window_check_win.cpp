@@ -38,14 +38,16 @@ void MainWindow::Command1_Click() {
 DWORD WINAPI MainWindow::RunCheck(void* param) {
     const std::unique_ptr<CheckJob> job(static_cast<CheckJob*>(param));
     auto check = std::make_unique<ServerCheck>(CheckServer(job->platform, job->text1));
-    if (PostMessageW(job->window, kWmCheckDone, 0, reinterpret_cast<LPARAM>(check.get())))
-        check.release();
+    // Only a window that is gone takes it not, and then nobody waits for it.
+    if (PostOrSend(job->window, kWmCheckDone, reinterpret_cast<LPARAM>(check.get()))) check.release();
     return 0;
 }
 
+// The controls stay disabled through the save and its box, so that no
+// second click can start while the first is not finished.
 void MainWindow::onCheckDone(std::unique_ptr<ServerCheck> check) {
-    setChecking(false);
     const ClickOutcome outcome = FinishClick(platform_, *check);
+    setChecking(false);
     // A fatal socket failure was reported; nothing else of this click may run.
     if (outcome.endProcess) ExitProcess(1);
     if (outcome.newText1) SetWindowTextW(controls_[kText1], Widen(*outcome.newText1).c_str());

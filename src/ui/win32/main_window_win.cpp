@@ -29,7 +29,7 @@ MainWindow::MainWindow(Win32Platform& platform, HINSTANCE instance, PreparedAsse
     preparedIcons_ = std::move(assets.icons);
 }
 
-bool MainWindow::Create() {
+std::optional<DWORD> MainWindow::Create() {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = WindowProc;
@@ -38,13 +38,15 @@ bool MainWindow::Create() {
     windowClass.hIcon = classIcons_.bigIcon;
     windowClass.hIconSm = classIcons_.smallIcon;
     windowClass.lpszClassName = kClassName;
-    if (!RegisterClassExW(&windowClass)) return false;
+    if (!RegisterClassExW(&windowClass)) return GetLastError();
 
     // Created hidden: the frame is sized and centred for the DPI of its monitor first.
     const SIZE size = WindowSize(SystemDpi());
-    return CreateWindowExW(kExStyle, kClassName, Widen(text::kWindowTitle).c_str(), kStyle,
-                           CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr,
-                           instance_, this) != nullptr;
+    created_ = CreateWindowExW(kExStyle, kClassName, Widen(text::kWindowTitle).c_str(), kStyle,
+                               CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr,
+                               instance_, this) != nullptr;
+    if (created_) return std::nullopt;
+    return createError_ ? createError_ : GetLastError();
 }
 
 void MainWindow::Show() {
@@ -96,19 +98,21 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kWmCheckDone:
             onCheckDone(std::unique_ptr<ServerCheck>(reinterpret_cast<ServerCheck*>(lParam)));
-            return 0;
+            return TRUE;  // taken: a sender need not free it
         case kWmShowMessage: {
             const auto& request = *reinterpret_cast<const MessageRequest*>(lParam);
             platform_.ShowMessage(request.text, request.caption);
             return 0;
         }
         case WM_SETCURSOR:
-            if (!checking_) return DefWindowProcW(window_, message, wParam, lParam);
+            // Disabled under the click's box: the box's own handling, not the busy cursor.
+            if (!checking_ || !IsWindowEnabled(window_)) return DefWindowProcW(window_, message, wParam, lParam);
             SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
             return TRUE;
         case WM_CLOSE:
-            if (checking_) Command2_Click();  // the check's result is dropped
-            return DefWindowProcW(window_, message, wParam, lParam);
+            if (!checking_) return DefWindowProcW(window_, message, wParam, lParam);
+            Command2_Click();  // the check's result is dropped; a save is let finish
+            return 0;
         case DM_GETDEFID:  // asked by IsDialogMessageW when Enter is pressed
             return MAKELRESULT(kIdCommand1, DC_HASDEFID);
         case WM_ACTIVATE:
@@ -152,7 +156,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_DESTROY:
             platform_.SetOwnerWindow(nullptr);
-            PostQuitMessage(0);
+            // Destroyed by a failed WM_CREATE: a quit would close the box that reports it.
+            if (created_) PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY: {
             HWND window = std::exchange(window_, nullptr);
@@ -165,7 +170,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool MainWindow::onCreate() {
-    if (!CreateControls(window_, instance_, controls_)) return false;
+    if (!CreateControls(window_, instance_, controls_)) {
+        createError_ = GetLastError();
+        return false;
+    }
     SendMessageW(controls_[kText1], EM_SETLIMITTEXT, 0, 0);  // 0 lifts the default limit
     focus_ = controls_[kCommand1];
     layout(WindowDpi(window_));
@@ -287,8 +295,8 @@ int RunMainWindow(Win32Platform& platform, HINSTANCE instance, WindowAssets& ass
     LoadCommonControls();
     const std::unique_ptr<PreparedAssets> prepared = assets.Take();
     MainWindow window(platform, instance, prepared.get());
-    if (!window.Create()) {
-        const DWORD error = GetLastError();
+    if (const std::optional<DWORD> failed = window.Create()) {
+        const DWORD error = *failed;
         platform.ShowMessage(std::string(text::kWindowFailed) +
                                  (error ? "\r\n" + platform.ErrorText(error) : std::string()),
                              text::kCaption);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 
 #include "ui/commands.h"
 #include "platform/win32/owners_win.h"
@@ -26,7 +27,8 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    bool Create();
+    // nullopt once the window exists; else why not (the system error code, 0 when none was set).
+    std::optional<DWORD> Create();
     void Show();
     int Run();
 
@@ -56,15 +58,18 @@ private:
     void setChecking(bool checking);
     void refreshCursor();
     // Ends the program at once: no further window events run, and a check
-    // still running is dropped.
-    [[noreturn]] void Command2_Click() { ExitProcess(0); }
+    // still running is dropped. A save under way first comes to a
+    // consistent state; its box is not shown.
+    void Command2_Click() { platform_.EndProcess(0); }
 
     Win32Platform& platform_;
     HINSTANCE instance_;
     HWND window_ = nullptr;
     Controls controls_{};
     HWND focus_ = nullptr;  // given back when the window is activated again
-    bool checking_ = false;  // a worker is checking the server
+    bool checking_ = false;  // from the click until its box is answered
+    bool created_ = false;   // CreateWindowExW returned the window
+    DWORD createError_ = 0;  // why WM_CREATE failed
     HWND focusBeforeCheck_ = nullptr;
     Logo logo_;
     OwnedBitmap logoBitmap_;

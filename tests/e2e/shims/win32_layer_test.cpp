@@ -25,6 +25,8 @@
 #include "net/net.h"
 #include "platform/win32/owners_win.h"
 #include "platform/win32/win32_platform.h"
+#include "ui/win32/main_window_win.h"
+#include "ui/win32/window_assets_win.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ using molra::expected::kCaption;
 using molra::expected::kCleanup;
 using molra::expected::kHostNameError;
 using molra::expected::kWinsock;
+using molra::expected::kWindowFailed;
 using Lines = std::vector<std::string>;
 
 constexpr DWORD kChildTimeoutMs = 60000;
@@ -579,6 +582,124 @@ TEST_F(Win32Layer, default_handler_com) {
         ExpectOutsideCom("after a refused owner");
         EXPECT_EQ(c.boxes.Take(), Lines{}) << "boxes";
     });
+}
+
+// --- the window --------------------------------------------------------------
+
+// Refuses the window's controls, so that its WM_CREATE fails as when USER
+// handles run out. Windows then destroys the window (WM_DESTROY and all)
+// before CreateWindowExW returns; Wine frees it without a word, so the hook
+// destroys it here, as Windows would a moment later.
+LRESULT CALLBACK RefuseControls(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        HWND parent = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->hwndParent;
+        wchar_t parentClass[32] = {};
+        if (parent) GetClassNameW(parent, parentClass, 32);
+        if (std::wstring(parentClass) == L"MOLRAvin") {
+            DestroyWindow(parent);
+            return 1;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+struct FailureBox {
+    std::string text;
+    bool stayed = false;
+};
+
+// Reads the box, checks a second later that it is still there, presses OK.
+DWORD WINAPI WatchFailureBox(void* param) {
+    auto& seen = *static_cast<FailureBox*>(param);
+    HWND box = nullptr;
+    for (int tries = 0; tries < 500 && !box; ++tries, Sleep(10)) {
+        HWND found = FindWindowW(L"#32770", nullptr);
+        DWORD process = 0;
+        GetWindowThreadProcessId(found, &process);
+        if (found && process == GetCurrentProcessId() && IsWindowVisible(found)) box = found;
+    }
+    if (!box) return 0;
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    seen.text = molra::Narrow(text);
+    Sleep(1000);
+    seen.stayed = IsWindow(box) && IsWindowVisible(box);
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    return 0;
+}
+
+// The window-failure box can be read: it stays until OK, then the exit code is not 0.
+TEST(Win32Window, window_failure_box_stays) {
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseControls, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    FailureBox seen;
+    const HANDLE watcher = CreateThread(nullptr, 0, WatchFailureBox, &seen, 0, nullptr);
+    ASSERT_TRUE(watcher);
+    molra::Win32Platform platform;
+    molra::WindowAssets assets;
+    const int exitCode = molra::RunMainWindow(platform, GetModuleHandleW(nullptr), assets);
+    // A quit queued during the failed creation ends the box at once.
+    MSG quit;
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "a quit behind the box";
+    WaitForSingleObject(watcher, 10000);
+    CloseHandle(watcher);
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(seen.text.substr(0, kWindowFailed.size()), kWindowFailed);
+    EXPECT_TRUE(seen.stayed) << "the box closed by itself";
+    EXPECT_NE(exitCode, 0);
+}
+
+std::wstring received;
+
+LRESULT CALLBACK TakeText(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_SETTEXT) return DefWindowProcW(window, message, wParam, lParam);
+    received = reinterpret_cast<const wchar_t*>(lParam);
+    return TRUE;
+}
+
+struct Hand {
+    HWND window;
+    LPARAM data;
+    bool taken = false;
+};
+
+DWORD WINAPI HandOver(void* param) {
+    auto& hand = *static_cast<Hand*>(param);
+    hand.taken = molra::PostOrSend(hand.window, WM_SETTEXT, hand.data);
+    return 0;
+}
+
+// A result whose post is refused is sent; a window that is gone takes nothing.
+// Wine has no limit of posted messages (100,000 were taken here), so a post
+// is refused the way Wine and Windows both refuse one: a message below
+// WM_USER that carries a pointer may only be sent.
+TEST(Win32Window, refused_post_is_sent) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = TakeText;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"Refusing";
+    ASSERT_TRUE(RegisterClassW(&windowClass));
+    HWND window = CreateWindowExW(0, L"Refusing", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_TRUE(window);
+    const wchar_t text[] = L"Ergebnis";
+    const auto data = reinterpret_cast<LPARAM>(text);
+    ASSERT_FALSE(PostMessageW(window, WM_SETTEXT, 0, data)) << "the post was taken";
+    for (const bool gone : {false, true}) {
+        SCOPED_TRACE(gone ? "window gone" : "window there");
+        received.clear();
+        if (gone) DestroyWindow(window);
+        Hand hand{window, data};
+        const HANDLE thread = CreateThread(nullptr, 0, HandOver, &hand, 0, nullptr);
+        ASSERT_TRUE(thread);
+        MSG message;  // answers the sent message
+        while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        CloseHandle(thread);
+        EXPECT_EQ(hand.taken, !gone);
+        EXPECT_EQ(molra::Narrow(received), gone ? "" : "Ergebnis");
+    }
+    UnregisterClassW(L"Refusing", windowClass.hInstance);
 }
 
 }  // namespace
