@@ -604,20 +604,26 @@ LRESULT CALLBACK RefuseControls(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 struct FailureBox {
+    DWORD thread;  // whose box it is
     std::string text;
     bool stayed = false;
 };
 
+BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 // Reads the box, checks a second later that it is still there, presses OK.
+// Only the test thread's own windows count: another process's box must not hide it.
 DWORD WINAPI WatchFailureBox(void* param) {
     auto& seen = *static_cast<FailureBox*>(param);
     HWND box = nullptr;
-    for (int tries = 0; tries < 500 && !box; ++tries, Sleep(10)) {
-        HWND found = FindWindowW(L"#32770", nullptr);
-        DWORD process = 0;
-        GetWindowThreadProcessId(found, &process);
-        if (found && process == GetCurrentProcessId() && IsWindowVisible(found)) box = found;
-    }
+    for (int tries = 0; tries < 6000 && !box; ++tries, Sleep(10))
+        EnumThreadWindows(seen.thread, FindBox, reinterpret_cast<LPARAM>(&box));
     if (!box) return 0;
     wchar_t text[1024] = {};
     GetDlgItemTextW(box, 0xFFFF, text, 1024);
@@ -632,7 +638,7 @@ DWORD WINAPI WatchFailureBox(void* param) {
 TEST(Win32Window, window_failure_box_stays) {
     const HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseControls, nullptr, GetCurrentThreadId());
     ASSERT_TRUE(hook);
-    FailureBox seen;
+    FailureBox seen{GetCurrentThreadId(), {}, false};
     const HANDLE watcher = CreateThread(nullptr, 0, WatchFailureBox, &seen, 0, nullptr);
     ASSERT_TRUE(watcher);
     molra::Win32Platform platform;
