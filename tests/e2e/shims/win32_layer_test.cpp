@@ -449,7 +449,7 @@ TEST_F(Win32Layer, probe) {
         SetVariable("MOLRA_SHIM_ECHO",
                     "10.0.0.1=reply,10.0.0.2=other,10.0.0.3=reply,10.0.0.5=unreachable/900,"
                     "10.0.0.6=unreachable/900,*=unreachable");
-        SetVariable("MOLRA_SHIM_CONNECT", "10.0.0.5:80=accept,10.0.0.6:8080=accept,*=refuse/300");
+        SetVariable("MOLRA_SHIM_CONNECT", "10.0.0.5:80=accept,10.0.0.6:8080=accept,*=refuse");
         SetVariable("MOLRA_SHIM_NAMES", "nas=10.0.0.1");
         const struct {
             const char* address;

@@ -19,7 +19,9 @@
 //                              accept, refuse or none (never decided: a silent
 //                              host, which Windows gives up on only after about
 //                              21 s), each after an optional delay in ms from
-//                              connect (default 0); unlisted: none
+//                              connect; by default an accept comes at once and a
+//                              refusal after 2000 ms, as Windows retries the SYN
+//                              before it reports one; unlisted: none
 //
 // Sockets are emulated: a non-blocking connect gives WSAEWOULDBLOCK, select
 // waits as Windows does (until a socket in its sets is decided or the timeout
@@ -118,7 +120,9 @@ void ReadAnswer(Connection& connection) {
     connection.answer = kind == "accept"   ? Connection::Answer::Accept
                         : kind == "refuse" ? Connection::Answer::Refuse
                                            : Connection::Answer::None;
-    const long delay = slash == std::string::npos ? 0 : std::strtol(item.c_str() + slash + 1, nullptr, 10);
+    const long byDefault = connection.answer == Connection::Answer::Refuse ? 2000 : 0;
+    const long delay =
+        slash == std::string::npos ? byDefault : std::strtol(item.c_str() + slash + 1, nullptr, 10);
     connection.decidedAt = GetTickCount64() + static_cast<ULONGLONG>(std::max(delay, 0L));
 }
 
