@@ -8,7 +8,8 @@
 
 namespace molra {
 
-// Release closes a held handle. Handles hold nothing when null, and also when
+// Release closes a held handle. Handles hold nothing when null, or when
+// Release's kEmpty for a handle that is no pointer, and also when
 // INVALID_HANDLE_VALUE where Release says so (its kInvalidIsEmpty): CreateFileW,
 // FindFirstFileW and IcmpCreateFile fail with that value, not with null.
 template <typename Handle, typename Release>
@@ -16,9 +17,9 @@ class Owned {
 public:
     Owned() = default;
     explicit Owned(Handle handle) : handle_(handle) {}
-    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Empty())) {}
     Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.handle_, nullptr));
+        if (this != &other) reset(std::exchange(other.handle_, Empty()));
         return *this;
     }
     Owned(const Owned&) = delete;
@@ -27,7 +28,7 @@ public:
 
     Handle get() const { return handle_; }
     explicit operator bool() const { return Holds(handle_); }
-    void reset(Handle handle = nullptr) {
+    void reset(Handle handle = Empty()) {
         if (Holds(handle_)) Release{}(handle_);
         handle_ = handle;
     }
@@ -37,17 +38,23 @@ public:
         return &handle_;
     }
     // Hands the handle to a new owner, e.g. the system.
-    Handle release() { return std::exchange(handle_, nullptr); }
+    Handle release() { return std::exchange(handle_, Empty()); }
 
 private:
+    static constexpr Handle Empty() {
+        if constexpr (requires { Release::kEmpty; })
+            return Release::kEmpty;
+        else
+            return nullptr;
+    }
     static bool Holds(Handle handle) {
         if constexpr (requires { Release::kInvalidIsEmpty; })
-            return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+            return handle != Empty() && handle != INVALID_HANDLE_VALUE;
         else
-            return handle != nullptr;
+            return handle != Empty();
     }
 
-    Handle handle_ = nullptr;
+    Handle handle_ = Empty();
 };
 
 struct CloseKernelHandle {
@@ -61,7 +68,12 @@ struct CloseFindHandle {
 struct CloseRegistryKey {
     void operator()(HKEY key) const { RegCloseKey(key); }
 };
-// iphlpapi is loaded at run time: defined beside the table that binds it.
+// wsock32 and iphlpapi are loaded at run time: defined beside the tables
+// that bind them. A SOCKET is a UINT_PTR, and INVALID_SOCKET holds nothing.
+struct CloseSocket {
+    static constexpr UINT_PTR kEmpty = ~UINT_PTR{0};
+    void operator()(UINT_PTR socket) const;
+};
 struct CloseIcmpHandle {
     static constexpr bool kInvalidIsEmpty = true;
     void operator()(HANDLE icmp) const;
@@ -80,36 +92,13 @@ using UniqueHandle = Owned<HANDLE, CloseKernelHandle>;
 using FindHandle = Owned<HANDLE, CloseFindHandle>;
 using RegKey = Owned<HKEY, CloseRegistryKey>;
 using IcmpHandle = Owned<HANDLE, CloseIcmpHandle>;
+using UniqueSocket = Owned<UINT_PTR, CloseSocket>;
 using OwnedFont = Owned<HFONT, DeleteGdiObject>;
 using OwnedBrush = Owned<HBRUSH, DeleteGdiObject>;
 using OwnedBitmap = Owned<HBITMAP, DeleteGdiObject>;
 using OwnedRegion = Owned<HRGN, DeleteGdiObject>;
 using OwnedIcon = Owned<HICON, DestroyIconHandle>;
 using MemoryDC = Owned<HDC, DeleteDeviceContext>;  // from CreateCompatibleDC
-
-// A socket from wsock32's table (SOCKET is a UINT_PTR), closed with its
-// closesocket, defined beside the table. Empty is INVALID_SOCKET.
-class UniqueSocket {
-public:
-    static constexpr UINT_PTR kNone = ~UINT_PTR{0};
-    UniqueSocket() = default;
-    explicit UniqueSocket(UINT_PTR socket) : socket_(socket) {}
-    UniqueSocket(UniqueSocket&& other) noexcept : socket_(std::exchange(other.socket_, kNone)) {}
-    UniqueSocket& operator=(UniqueSocket&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.socket_, kNone));
-        return *this;
-    }
-    UniqueSocket(const UniqueSocket&) = delete;
-    UniqueSocket& operator=(const UniqueSocket&) = delete;
-    ~UniqueSocket() { reset(); }
-
-    UINT_PTR get() const { return socket_; }
-    explicit operator bool() const { return socket_ != kNone; }
-    void reset(UINT_PTR socket = kNone);
-
-private:
-    UINT_PTR socket_ = kNone;
-};
 
 // A window's device context from GetDC, given back to that window.
 class WindowDC {

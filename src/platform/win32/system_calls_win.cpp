@@ -178,10 +178,9 @@ void CloseIcmpHandle::operator()(HANDLE icmp) const {
     Iphlpapi().IcmpCloseHandle(icmp);
 }
 
-void UniqueSocket::reset(UINT_PTR socket) {
+void CloseSocket::operator()(UINT_PTR socket) const {
     // Only a socket from the table's socket is ever held, so closesocket is there too.
-    if (socket_ != kNone) Wsock32().closesocket(socket_);
-    socket_ = socket;
+    Wsock32().closesocket(socket);
 }
 
 }  // namespace molra
