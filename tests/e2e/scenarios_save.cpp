@@ -179,6 +179,7 @@ struct Session {
     HWND window = nullptr;
     HWND text1 = nullptr;
     HWND command1 = nullptr;
+    HWND command2 = nullptr;
 
     explicit Session(const std::string& folder, const Environment& environment = ShimEnvironment(),
                      const std::string& program = {}) {
@@ -200,8 +201,9 @@ private:
             if (CompareStringOrdinal(Widen(kind).c_str(), -1, L"Edit", -1, TRUE) == CSTR_EQUAL)
                 text1 = child;
             if (WindowText(child) == kCommand1) command1 = child;
+            if (WindowText(child) == kCommand2) command2 = child;
         }
-        ASSERT_TRUE(text1 && command1);
+        ASSERT_TRUE(text1 && command1 && command2);
     }
 };
 
@@ -665,10 +667,6 @@ TEST_F(Save, save_fails_keeps_old_file) {
         const std::string into = FreshFolder(closeBox ? "closed" : "command2");
         const std::string target = ShortcutIn(into);
         Session saving(into, reach);
-        HWND command2 = nullptr;
-        for (HWND child : ChildWindows(saving.window))
-            if (WindowText(child) == kCommand2) command2 = child;
-        ASSERT_TRUE(command2);
         holdOpen(target, held);
         SetText1(saving, kTyped);
         ClickButton(saving.command1);
@@ -676,7 +674,7 @@ TEST_F(Save, save_fails_keeps_old_file) {
         EXPECT_TRUE(!FindMessageBox(saving.process));
         const ULONGLONG asked = GetTickCount64();
         if (closeBox) PostClose(saving.window);
-        else ClickButton(command2);
+        else ClickButton(saving.command2);
         EXPECT_EQ(saving.process.WaitExit(), 0u);
         EXPECT_TRUE(GetTickCount64() - asked < 1000);
         saving.process.WaitAllExited();
@@ -839,10 +837,6 @@ TEST_F(Save, window_answers_while_checking) {
         ShimEnvironment({{"MOLRA_SHIM_REACH", "*=0"}, {"MOLRA_SHIM_ECHO_WAIT_MS", ""}});
     const std::string folder = FreshFolder("measured");
     Session session(folder, slow);
-    HWND command2 = nullptr;
-    for (HWND child : ChildWindows(session.window))
-        if (WindowText(child) == kCommand2) command2 = child;
-    ASSERT_TRUE(command2);
     SetText1(session, kTyped);
     // The mouse rests on Command1; its cursor is the one to come back.
     RECT button;
@@ -871,7 +865,7 @@ TEST_F(Save, window_answers_while_checking) {
         if (GetTickCount64() - clicked > 500 && GetTickCount64() - clicked < 2500) {
             EXPECT_TRUE(!IsWindowEnabled(session.command1));
             EXPECT_TRUE(!IsWindowEnabled(session.text1));
-            EXPECT_TRUE(IsWindowEnabled(command2));
+            EXPECT_TRUE(IsWindowEnabled(session.command2));
             EXPECT_EQ(FocusOf(session.window), session.window);
             EXPECT_TRUE(cursor() != resting);  // the background-work cursor
             // Disabled, Text1 keeps its light yellow (near its right edge, clear of the text).
@@ -907,7 +901,7 @@ TEST_F(Save, window_answers_while_checking) {
         ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(session.command1); }, 2000));
         const ULONGLONG asked = GetTickCount64();
         if (closeBox) PostClose(session.window);
-        else ClickButton(command2);
+        else ClickButton(session.command2);
         EXPECT_EQ(session.process.WaitExit(), 0u);
         EXPECT_TRUE(GetTickCount64() - asked < 1500);
         session.process.WaitAllExited();
