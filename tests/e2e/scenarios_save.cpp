@@ -310,6 +310,7 @@ TEST_F(Save, save_determined_address) {
                                  {"MOLRA_SHIM_ECHO", kDerived + "=reply"},
                                  {"MOLRA_SHIM_ECHO_WAIT_MS", ""}};
     const Row rows[] = {
+        // clang-format off
         {"empty box, reachable", std::nullopt, {}, kReachable, true, kDerived, probedOnce,
          kDerived},
         {"empty box, unreachable", std::nullopt, {{"MOLRA_SHIM_REACH", "*=0"}}, kNoServer, false,
@@ -347,6 +348,7 @@ TEST_F(Save, save_determined_address) {
         // No network yet: loopback and link-local only, nothing to check or save.
         {"no network yet", std::nullopt, {{"MOLRA_SHIM_ADDRESSES", "127.0.0.1,169.254.9.9"}},
          kNoServer, false, "", determined, ""},
+        // clang-format on
     };
     int index = 0;
     for (const Row& row : rows) {
@@ -392,6 +394,7 @@ TEST_F(Save, save_typed_address) {
     const std::string checked = "IsDestinationReachableW " + RoundCalls(1);
     const std::string lookedUp = "IsDestinationReachableW WSAStartup gethostbyname WSACleanup";
     const Row rows[] = {
+        // clang-format off
         {"reachable", kTyped, kTyped + "=1", kReachable, kTyped},
         {"check not implemented, echo answers", kTyped, "*=120", kReachable, kTyped,
          kTyped + "=reply", checked, 1},
@@ -417,6 +420,7 @@ TEST_F(Save, save_typed_address) {
         {"blanks around it", "  " + kTyped + "  ", kTyped + "=1", kReachable, kTyped},
         {"any text, not validated", "molra-server:8080/start", "molra-server:8080/start=1",
          kReachable, "molra-server:8080/start"},
+        // clang-format on
     };
     int index = 0;
     for (const Row& row : rows) {

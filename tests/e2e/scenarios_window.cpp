@@ -886,11 +886,13 @@ TEST_F(Window, window_ends_program) {
 TEST_F(Window, window_contrast_schemes) {
     const COLORREF white = RGB(255, 255, 255), black = RGB(0, 0, 0), purple = RGB(128, 0, 128);
     const std::map<int, COLORREF> whiteOnBlack = {
+        // clang-format off
         {COLOR_WINDOW, black},         {COLOR_WINDOWTEXT, white},  {COLOR_BTNFACE, black},
         {COLOR_BTNTEXT, white},        {COLOR_BTNHIGHLIGHT, white}, {COLOR_BTNSHADOW, RGB(128, 128, 128)},
         {COLOR_HIGHLIGHT, purple},     {COLOR_HIGHLIGHTTEXT, white}, {COLOR_GRAYTEXT, RGB(0, 255, 0)},
         {COLOR_INFOBK, black},         {COLOR_INFOTEXT, white},    {COLOR_ACTIVECAPTION, purple},
         {COLOR_GRADIENTACTIVECAPTION, purple}, {COLOR_CAPTIONTEXT, white},
+        // clang-format on
     };
     struct Row {
         const char* label;

@@ -88,6 +88,7 @@ TEST(Command1Click, TriesTheServerOfEachLanAddressInTurnAndTakesTheFirstThatAnsw
         std::vector<std::string> probed;
         long sessions = 1;  // the determination's, and the checks' own
     } rows[] = {
+        // clang-format off
         {"a VPN client comes first", {{10, 8, 0, 6}, {192, 168, 2, 10}}, "192.168.2.1",
          {"10.8.0.1", "192.168.2.1"}, 2},
         {"loopback and link-local are no LAN", {{127, 0, 0, 1}, {169, 254, 7, 8}, {192, 168, 2, 10}},
@@ -99,6 +100,7 @@ TEST(Command1Click, TriesTheServerOfEachLanAddressInTurnAndTakesTheFirstThatAnsw
         // The PC itself holds the .1 of a virtual adapter: it may be the server.
         {"host of a virtual adapter", {{172, 20, 0, 1}, {192, 168, 2, 10}}, "172.20.0.1",
          {"172.20.0.1"}},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -136,6 +138,7 @@ TEST(Command1Click, AsksEveryCandidateAtOnceAndSavesTheFirstInOrderThatAnswers) 
         std::map<std::string, std::vector<testing::EchoResult>> echoes = {};
         const char* answerOne = nullptr;
     } rows[] = {
+        // clang-format off
         {"four silent candidates", {{10, 0, 0, 7}, {10, 0, 1, 7}, {10, 0, 2, 7}, {10, 0, 3, 7}}, {}, nullptr,
          3000},
         {"the first answers later than the second", {{192, 168, 2, 10}, {10, 0, 0, 7}},
@@ -148,6 +151,7 @@ TEST(Command1Click, AsksEveryCandidateAtOnceAndSavesTheFirstInOrderThatAnswers) 
          {{"192.168.2.1:80", {Finding::Answered, 20}}}, "192.168.2.1", 20},
         {"a later answer 1 waits for the earlier", {{192, 168, 2, 10}, {10, 0, 0, 7}}, {}, "10.0.0.1", 3000,
          {}, "10.0.0.1"},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

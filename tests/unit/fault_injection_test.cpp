@@ -45,6 +45,7 @@ enum class Fault {
 };
 
 constexpr Fault kAllFaults[] = {
+    // clang-format off
     Fault::BrowserKey,     Fault::BrowserRead,     Fault::VersionKey,
     Fault::VersionRead,    Fault::ProfileRead,     Fault::FileLookup,
     Fault::CurrentDirectory, Fault::ProgramFolder, Fault::ProcessStart,
@@ -53,6 +54,7 @@ constexpr Fault kAllFaults[] = {
     Fault::HostLookupZeroLength, Fault::ProbeNo,   Fault::ProbeOdd,
     Fault::ClockBackwards, Fault::ClockBroken,     Fault::ToAnsi,
     Fault::SaveFile,
+    // clang-format on
 };
 
 // The faults a flow never reaches: one row shows that none of them changes its outcome.
@@ -401,6 +403,7 @@ TEST(FaultInjection, DetermineClickNeverLeavesAHalfWrittenShortcut) {
 TEST(FaultInjection, TypedAddressClickSavesOrKeepsTheOldShortcut) {
     const std::string typed = "10.0.0.5";
     std::vector<ClickRow> rows = {
+        // clang-format off
         {{}, {kReachable}, FileFor(typed), std::nullopt},
         // A typed address needs no socket library at all.
         {kNetworkFaults, {kReachable}, FileFor(typed), std::nullopt},
@@ -414,6 +417,7 @@ TEST(FaultInjection, TypedAddressClickSavesOrKeepsTheOldShortcut) {
         {{Fault::ProgramFolder}, {kReachable}, FileFor(typed, ""), std::nullopt},
         {{Fault::CurrentDirectory}, {kReachable}, FileFor(typed), std::nullopt, false, "\\MOLRAvin.url"},
         {kStartFaults, {kReachable}, FileFor(typed), std::nullopt},
+        // clang-format on
     };
     RunClickRows("  10.0.0.5 ", typed, rows);
 }

@@ -42,12 +42,14 @@ TEST(KeepOwnColours, OnlyWithoutHighContrastAndWhenTheTextReadsOnEveryGround) {
         bool keep;
     };
     const Row rows[] = {
+        // clang-format off
         {"default scheme", false, kBlack, {kLightYellow, kWhite, {0xE0, 0xE0, 0xE0}}, true},
         {"high contrast, even with black text", true, kBlack, {kLightYellow, kWhite}, false},
         {"white text", false, kWhite, {kLightYellow, kWhite}, false},
         {"one dark picture pixel", false, kBlack, {kLightYellow, kWhite, {0x59, 0x59, 0x59}}, false},
         {"grey text just above the minimum", false, {0x76, 0x76, 0x76}, {kWhite}, true},
         {"grey text just below it", false, {0x77, 0x77, 0x77}, {kWhite}, false},
+        // clang-format on
     };
     for (const Row& row : rows)
         EXPECT_EQ(KeepOwnColours(row.highContrast, row.text, row.grounds), row.keep) << row.label;

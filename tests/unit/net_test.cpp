@@ -204,6 +204,7 @@ TEST(ProbeReachability, OnlyTheAnswerOneIsTrustedAnEchoDecidesTheRestAndTheWhole
         int startup = 0, cleanup = 0;
         int port = 80;  // of the connection made beside the echoes
     } rows[] = {
+        // clang-format off
         {1, {100.0, 100.25}, 0.25f},
         {1, {7.5, 7.5}, 0.0f},
         {1, {86399.5, 86400.75}, 1.25f},
@@ -233,6 +234,7 @@ TEST(ProbeReachability, OnlyTheAnswerOneIsTrustedAnEchoDecidesTheRestAndTheWhole
         {0, {100.0, 101.0}, -1.0f, {Reply}, 0, false, "http://192.168.2.1"},
         {120, {100.0, 101.0}, -1.0f, {Reply}, 0, false, " 192.168.2.1"},
         {120, {100.0, 101.0}, -1.0f, {Reply}, 0, true, ""},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.address) + " answer " + std::to_string(row.answer) +
@@ -278,6 +280,7 @@ TEST(ProbeReachability, TheWebPortAnswersWhereTheEchoIsDropped) {
         bool socketCallsMissing = false;
         int startup = 0;
     } rows[] = {
+        // clang-format off
         {"accepted on 80, echo dropped", "192.168.2.1", {{"192.168.2.1:80", {Finding::Answered, 40}}}, {},
          true, {"startup 257", "echo 192.168.2.1 1000", "connect 192.168.2.1:80", "cleanup"}, 40},
         {"the typed port", "192.168.2.1:8443", {{"192.168.2.1:8443", {Finding::Answered, 10}}}, {}, true,
@@ -302,6 +305,7 @@ TEST(ProbeReachability, TheWebPortAnswersWhereTheEchoIsDropped) {
          {"startup 257", "gethostbyname nas", "cleanup", "startup 257", "echo 10.0.0.9 1000",
           "connect 10.0.0.9:8080", "cleanup"},
          30},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -325,6 +329,7 @@ TEST(HostPart, NamesAndDottedAddressesWithAnOptionalPort) {
         const char* text;
         std::optional<std::string> expected;
     } rows[] = {
+        // clang-format off
         {"nas", "nas"}, {"Server-1.firma.local", "Server-1.firma.local"}, {"nas:80", "nas"},
         {"192.168.2.1:8080", "192.168.2.1"}, {"3com", "3com"}, {"nas:", std::nullopt},
         {"nas:65536", std::nullopt}, {"nas:8a", std::nullopt}, {"nas:80:80", std::nullopt},
@@ -332,6 +337,7 @@ TEST(HostPart, NamesAndDottedAddressesWithAnOptionalPort) {
         {"nas-", std::nullopt}, {"a..b", std::nullopt}, {".nas", std::nullopt},
         {"server name", std::nullopt}, {"nas/start", std::nullopt}, {"http://nas", std::nullopt},
         {"r\xC3\xA4" "chner", std::nullopt}, {"", std::nullopt}, {":80", std::nullopt},
+        // clang-format on
     };
     for (const auto& row : rows) EXPECT_EQ(HostPart(row.text), row.expected) << row.text;
     for (const auto& [text, port] : std::vector<std::pair<std::string, int>>{
@@ -346,6 +352,7 @@ TEST(ParseDottedIPv4, FourDecimalFieldsUpTo255AndNothingElse) {
         const char* text;
         std::optional<Bytes> expected;
     } rows[] = {
+        // clang-format off
         {"192.168.2.1", Bytes{192, 168, 2, 1}}, {"0.0.0.0", Bytes{0, 0, 0, 0}},
         {"255.255.255.255", Bytes{255, 255, 255, 255}}, {"010.001.0.7", Bytes{10, 1, 0, 7}},
         {"256.1.1.1", std::nullopt}, {"1.2.3", std::nullopt}, {"1.2.3.4.5", std::nullopt},
@@ -353,6 +360,7 @@ TEST(ParseDottedIPv4, FourDecimalFieldsUpTo255AndNothingElse) {
         {"1.2.3.4 ", std::nullopt}, {"0x1.2.3.4", std::nullopt}, {"+1.2.3.4", std::nullopt},
         {"1.2.3.0004", std::nullopt}, {"http://1.2.3.4", std::nullopt}, {"", std::nullopt},
         {"4294967297", std::nullopt},
+        // clang-format on
     };
     for (const auto& row : rows) EXPECT_EQ(ParseDottedIPv4(row.text), row.expected) << row.text;
 }

@@ -60,6 +60,7 @@ TEST(Utf16LeWithBom, EncodesEveryPlane) {
     const struct {
         std::string utf8, utf16;
     } rows[] = {
+        // clang-format off
         {"", std::string("\xFF\xFE")},
         {"A", std::string("\xFF\xFE" "A\0", 4)},
         {"\xC3\xBC", std::string("\xFF\xFE\xFC\0", 4)},                   // ü
@@ -67,6 +68,7 @@ TEST(Utf16LeWithBom, EncodesEveryPlane) {
         {"\xF0\x9F\x98\x80", std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6)}, // U+1F600
         {"\xC3", std::string("\xFF\xFE\xFD\xFF", 4)},                     // cut sequence
         {"\x80" "A", std::string("\xFF\xFE\xFD\xFF" "A\0", 6)},           // stray continuation
+        // clang-format on
     };
     for (const auto& row : rows) EXPECT_EQ(Utf16LeWithBom(row.utf8), row.utf16);
 }

@@ -76,11 +76,13 @@ TEST(GetBrowserMajorVersion, ComparesTheFirstPieceAsANumber) {
         std::string text;
         std::int16_t major;
     } rows[] = {
+        // clang-format off
         {"7.0.5730.13", 7},   {"8.0.6001.18702", 8}, {"9.11.9600.18376", 9}, {"11", 11},
         {"11.0", 11},         {"", 0},               {"abc", 0},             {"8abc.1", 0},
         {".8", 0},            {" 8 .0", 8},          {"+9", 9},              {"-12.0", -12},
         {"32767", 32767},     {"99999.1", 32767},    {"123456789012345678901234567890", 32767},
         {"-99999", -32768},   {"-", 0},              {"1 2", 0},
+        // clang-format on
     };
     for (const auto& row : rows) EXPECT_EQ(ParseMajorVersion(row.text), row.major) << row.text;
 
