@@ -1,7 +1,8 @@
-# The Windows program: the process entry over the Win32 layer. The entry
-# stays out of the library so that the linker finds it with MinGW and MSVC.
+# The Windows program: the process entry over the Win32 layer and its window. The
+# entry stays out of the library so that the linker finds it with MinGW and MSVC.
+# Included from the top-level CMakeLists.txt: the bench adds src/ on its own.
 add_executable(MOLRAvin WIN32
-  main_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_win.cpp
   ${PROJECT_SOURCE_DIR}/resources/MOLRAvin.rc
 )
 # Before the delay-load libraries below: the layer's user32 and gdi32 calls go to them.
