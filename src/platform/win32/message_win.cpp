@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "platform/win32/window_messages_win.h"
+
 namespace molra {
 
 void Win32Platform::ShowMessage(const std::string& text, const std::string& caption) {
