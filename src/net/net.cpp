@@ -92,13 +92,6 @@ std::vector<std::string> GetHostAddresses(Platform& platform, const std::string&
     return dotted;
 }
 
-std::string GetHostAddress(Platform& platform, const std::string& hostName, int index) {
-    if (index < 0) return {};
-    const std::vector<std::string> addresses = GetHostAddresses(platform, hostName);
-    const auto at = static_cast<std::size_t>(index);
-    return at < addresses.size() ? addresses[at] : std::string();
-}
-
 std::optional<std::string> DeriveServerAddress(const std::string& localAddress) {
     std::vector<std::string> fields = SplitFields(localAddress, '.');
     if (fields.size() < 4) return std::nullopt;

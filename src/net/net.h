@@ -34,9 +34,6 @@ std::string SplitFirstToken(std::string& text, const std::string& delimiter);
 // Every address of hostName in dotted decimal, in the platform's order; none
 // when the look-up fails. Reports nothing.
 std::vector<std::string> GetHostAddresses(Platform& platform, const std::string& hostName);
-// Address number index (from 0) of hostName, or empty when the look-up fails
-// or the list is shorter.
-std::string GetHostAddress(Platform& platform, const std::string& hostName, int index);
 
 // The address with its fourth field set to "1"; nullopt with fewer than four fields.
 std::optional<std::string> DeriveServerAddress(const std::string& localAddress);

@@ -156,17 +156,6 @@ TEST(GetLocalHostName, KeepsWhatStandsBeforeTheFirstNulAfterTrimmingBlanks) {
     }
 }
 
-TEST(GetHostAddress, PicksTheIndexedEntryIfTheListReachesIt) {
-    FakePlatform platform;
-    platform.hosts["h"] = Of({{10, 0, 0, 7}, {255, 255, 255, 0}});
-    EXPECT_EQ(GetHostAddress(platform, "h", 0), "10.0.0.7");
-    EXPECT_EQ(GetHostAddress(platform, "h", 1), "255.255.255.0");
-    EXPECT_EQ(GetHostAddress(platform, "h", 2), "");
-    EXPECT_EQ(GetHostAddress(platform, "h", -1), "");
-    EXPECT_EQ(GetHostAddress(platform, "unknown", 0), "");
-    EXPECT_TRUE(platform.messages.empty());
-}
-
 TEST(SplitFirstToken, CutsAtTheFirstWholeDelimiter) {
     const struct {
         std::string text, delimiter, token, rest;
