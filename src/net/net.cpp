@@ -112,11 +112,10 @@ bool FacesLan(const std::string& localAddress) {
 }  // namespace
 
 DeterminedAddress DetermineServerAddress(Platform& platform) {
-    if (InitSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}, {}};
+    if (InitSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}};
     const std::string hostName = GetLocalHostName(platform);
     const std::vector<std::string> local = GetHostAddresses(platform, hostName);
     DeterminedAddress determined;
-    if (!local.empty()) determined.address = DeriveServerAddress(local.front());
     // A VPN client or a virtual adapter may come first: each address gets its turn.
     for (const std::string& address : local) {
         if (determined.candidates.size() == kMaxCandidates) break;
@@ -127,7 +126,7 @@ DeterminedAddress DetermineServerAddress(Platform& platform) {
             determined.candidates.push_back(*server);
     }
     // The library is released on every path, whatever was found.
-    if (CleanSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}, {}};
+    if (CleanSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}};
     return determined;
 }
 

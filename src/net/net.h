@@ -42,12 +42,9 @@ inline constexpr std::size_t kMaxCandidates = 4;
 
 struct DeterminedAddress {
     SocketStatus status = SocketStatus::Ok;
-    // Derived from the local first address; nullopt when it has no four
-    // fields, when there is none, or on Fatal.
-    std::optional<std::string> address;
     // Where a server may stand, in the order to check them: derived from each
     // local address in turn, leaving out loopback and link-local ones (never a
-    // LAN with a server), each once, at most kMaxCandidates.
+    // LAN with a server), each once, at most kMaxCandidates. None on Fatal.
     std::vector<std::string> candidates;
 };
 
