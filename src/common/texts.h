@@ -32,6 +32,8 @@ inline constexpr const char* kUnreachable =
     "Informieren Sie Ihren SysAdmin!\r\n"
     "Gegebenfalls IP später anpassen.";
 inline constexpr const char* kSaveFailed = "Die Verknüpfung konnte nicht gespeichert werden:";
+// An error code the system has no words for: this and the number.
+inline constexpr const char* kErrorNumberPrefix = "Fehler ";
 
 // Window controls.
 inline constexpr const char* kLabel1 = "IP Adresse des MOLRAvin Servers";

@@ -92,13 +92,6 @@ std::vector<std::string> GetHostAddresses(Platform& platform, const std::string&
     return dotted;
 }
 
-std::string GetHostAddress(Platform& platform, const std::string& hostName, int index) {
-    if (index < 0) return {};
-    const std::vector<std::string> addresses = GetHostAddresses(platform, hostName);
-    const auto at = static_cast<std::size_t>(index);
-    return at < addresses.size() ? addresses[at] : std::string();
-}
-
 std::optional<std::string> DeriveServerAddress(const std::string& localAddress) {
     std::vector<std::string> fields = SplitFields(localAddress, '.');
     if (fields.size() < 4) return std::nullopt;
@@ -119,11 +112,10 @@ bool FacesLan(const std::string& localAddress) {
 }  // namespace
 
 DeterminedAddress DetermineServerAddress(Platform& platform) {
-    if (InitSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}, {}};
+    if (InitSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}};
     const std::string hostName = GetLocalHostName(platform);
     const std::vector<std::string> local = GetHostAddresses(platform, hostName);
     DeterminedAddress determined;
-    if (!local.empty()) determined.address = DeriveServerAddress(local.front());
     // A VPN client or a virtual adapter may come first: each address gets its turn.
     for (const std::string& address : local) {
         if (determined.candidates.size() == kMaxCandidates) break;
@@ -134,7 +126,7 @@ DeterminedAddress DetermineServerAddress(Platform& platform) {
             determined.candidates.push_back(*server);
     }
     // The library is released on every path, whatever was found.
-    if (CleanSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}, {}};
+    if (CleanSockets(platform) == SocketStatus::Fatal) return {SocketStatus::Fatal, {}};
     return determined;
 }
 

@@ -34,9 +34,6 @@ std::string SplitFirstToken(std::string& text, const std::string& delimiter);
 // Every address of hostName in dotted decimal, in the platform's order; none
 // when the look-up fails. Reports nothing.
 std::vector<std::string> GetHostAddresses(Platform& platform, const std::string& hostName);
-// Address number index (from 0) of hostName, or empty when the look-up fails
-// or the list is shorter.
-std::string GetHostAddress(Platform& platform, const std::string& hostName, int index);
 
 // The address with its fourth field set to "1"; nullopt with fewer than four fields.
 std::optional<std::string> DeriveServerAddress(const std::string& localAddress);
@@ -45,12 +42,9 @@ inline constexpr std::size_t kMaxCandidates = 4;
 
 struct DeterminedAddress {
     SocketStatus status = SocketStatus::Ok;
-    // Derived from the local first address; nullopt when it has no four
-    // fields, when there is none, or on Fatal.
-    std::optional<std::string> address;
     // Where a server may stand, in the order to check them: derived from each
     // local address in turn, leaving out loopback and link-local ones (never a
-    // LAN with a server), each once, at most kMaxCandidates.
+    // LAN with a server), each once, at most kMaxCandidates. None on Fatal.
     std::vector<std::string> candidates;
 };
 

@@ -3,6 +3,7 @@
 // violation aborts, which libFuzzer reports as a crash.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -179,7 +180,7 @@ void FuzzDetermineServerAddress(FuzzedDataProvider& in) {
     long cleanups = 0;
     for (const std::string& call : platform.calls) cleanups += call == "cleanup";
     if (static_cast<std::int16_t>(platform.startupResult) != 0) {
-        CHECK(determined.status == molra::SocketStatus::Fatal && !determined.address);
+        CHECK(determined.status == molra::SocketStatus::Fatal && determined.candidates.empty());
         CHECK(cleanups == 0);
         CHECK(platform.messages == std::vector<std::string>{molra::text::kWinsockNotAnswering});
         return;
@@ -194,21 +195,25 @@ void FuzzDetermineServerAddress(FuzzedDataProvider& in) {
     if (platform.cleanupResult != 0) {
         messages.push_back(molra::text::kCleanupErrorPrefix + std::to_string(platform.cleanupResult) +
                            molra::text::kCleanupErrorSuffix);
-        CHECK(determined.status == molra::SocketStatus::Fatal && !determined.address);
+        CHECK(determined.status == molra::SocketStatus::Fatal && determined.candidates.empty());
         CHECK(platform.messages == messages);
         return;
     }
     CHECK(determined.status == molra::SocketStatus::Ok);
     CHECK(platform.messages == messages);
-    const bool usable = platform.addresses && !platform.addresses->empty() &&
-                        platform.addresses->front().size() >= 4;
-    CHECK(determined.address.has_value() == usable);
-    if (!usable) return;
-    std::string expected;
-    const auto& bytes = platform.addresses->front();
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        expected += (i ? "." : "") + (i == 3 ? std::string("1") : std::to_string(bytes[i]));
-    CHECK(*determined.address == expected);
+    // Each local address of four fields or more, but loopback and link-local, with its
+    // fourth field 1; each once, the first kMaxCandidates.
+    std::vector<std::string> expected;
+    for (const auto& bytes : platform.addresses.value_or(std::vector<std::vector<std::uint8_t>>{})) {
+        if (bytes.size() < 4 || bytes[0] == 127 || (bytes[0] == 169 && bytes[1] == 254)) continue;
+        std::string derived;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            derived += (i ? "." : "") + (i == 3 ? std::string("1") : std::to_string(bytes[i]));
+        if (std::find(expected.begin(), expected.end(), derived) == expected.end() &&
+            expected.size() < molra::kMaxCandidates)
+            expected.push_back(derived);
+    }
+    CHECK(determined.candidates == expected);
 }
 
 void FuzzSplitFirstToken(FuzzedDataProvider& in) {

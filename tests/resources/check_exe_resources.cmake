@@ -1,5 +1,6 @@
 # Checks what the built program carries. Run as:
-#   cmake -DEXE=<MOLRAvin.exe> -DWRESTOOL=<wrestool> -DRESOURCES=<dir> -DWORK=<scratch dir> -P check_exe_resources.cmake
+#   cmake -DEXE=<MOLRAvin.exe> -DWRESTOOL=<wrestool> -DRESOURCES=<dir> -DMANIFEST=<built manifest>
+#         -DWORK=<scratch dir> -P check_exe_resources.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/artwork_checks.cmake)
 
@@ -55,10 +56,14 @@ molra_check_version("${version}" "version resource"
 
 extract(24 1 "${WORK}/manifest.xml" --raw)
 molra_check_manifest("${WORK}/manifest.xml" "embedded manifest")
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/manifest.xml" "${RESOURCES}/MOLRAvin.manifest"
+file(READ "${WORK}/manifest.xml" manifest)
+if(NOT manifest MATCHES "<assemblyIdentity [^>]*version=\"1\\.1\\.0\\.9\"")
+  molra_fail("embedded manifest: assembly version is not 1.1.0.9")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/manifest.xml" "${MANIFEST}"
                 RESULT_VARIABLE differs)
 if(differs)
-  molra_fail("embedded manifest differs from MOLRAvin.manifest")
+  molra_fail("embedded manifest differs from ${MANIFEST}")
 endif()
 
 molra_report("${EXE}")

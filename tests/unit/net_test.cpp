@@ -14,6 +14,7 @@ using testing::EchoResult;
 using testing::FakePlatform;
 using Addresses = std::optional<std::vector<std::vector<std::uint8_t>>>;
 using Calls = std::vector<std::string>;
+using Candidates = std::vector<std::string>;
 
 const Calls kOneCycle{"startup 257", "gethostname", "gethostbyname pc-42", "cleanup"};
 
@@ -23,29 +24,29 @@ std::string NameBuffer(const std::string& name) {
     return name + std::string(256 - name.size(), '\0');
 }
 
-TEST(DetermineServerAddress, SetsTheFourthFieldOfTheFirstLocalAddress) {
+TEST(DetermineServerAddress, SetsTheFourthFieldOfEachLocalAddress) {
     const struct {
         const char* what;
         Addresses addresses;
-        std::optional<std::string> expected;
+        Candidates expected;
     } rows[] = {
-        {"one address", Of({{192, 168, 2, 10}}), "192.168.2.1"},
-        {"several: the first counts", Of({{10, 0, 0, 7}, {192, 168, 2, 10}}), "10.0.0.1"},
-        {"already ending in 1", Of({{172, 16, 0, 1}}), "172.16.0.1"},
-        {"loopback", Of({{127, 0, 0, 1}}), "127.0.0.1"},
-        {"no leading zeros", Of({{0, 0, 0, 0}}), "0.0.0.1"},
-        {"fields after the fourth stay", Of({{1, 2, 3, 4, 5, 6}}), "1.2.3.1.5.6"},
-        {"three fields", Of({{10, 0, 0}}), std::nullopt},
-        {"address of no bytes", Of({std::vector<std::uint8_t>{}}), std::nullopt},
-        {"empty address list", Of({}), std::nullopt},
-        {"look-up gives no record", std::nullopt, std::nullopt},
+        {"one address", Of({{192, 168, 2, 10}}), {"192.168.2.1"}},
+        {"several: in their order", Of({{10, 0, 0, 7}, {192, 168, 2, 10}}), {"10.0.0.1", "192.168.2.1"}},
+        {"already ending in 1", Of({{172, 16, 0, 1}}), {"172.16.0.1"}},
+        {"loopback", Of({{127, 0, 0, 1}}), {}},
+        {"no leading zeros", Of({{0, 0, 0, 0}}), {"0.0.0.1"}},
+        {"fields after the fourth stay", Of({{1, 2, 3, 4, 5, 6}}), {"1.2.3.1.5.6"}},
+        {"three fields", Of({{10, 0, 0}}), {}},
+        {"address of no bytes", Of({std::vector<std::uint8_t>{}}), {}},
+        {"empty address list", Of({}), {}},
+        {"look-up gives no record", std::nullopt, {}},
     };
     for (const auto& row : rows) {
         FakePlatform platform;
         platform.hosts["pc-42"] = row.addresses;
         const DeterminedAddress result = DetermineServerAddress(platform);
         EXPECT_EQ(result.status, SocketStatus::Ok) << row.what;
-        EXPECT_EQ(result.address, row.expected) << row.what;
+        EXPECT_EQ(result.candidates, row.expected) << row.what;
         // The library is released on every path, and nothing is reported.
         EXPECT_EQ(platform.calls, kOneCycle) << row.what;
     }
@@ -54,9 +55,9 @@ TEST(DetermineServerAddress, SetsTheFourthFieldOfTheFirstLocalAddress) {
 TEST(DetermineServerAddress, ResolvesAfreshInEachOfItsOwnLibraryCycles) {
     FakePlatform platform;
     platform.hosts["pc-42"] = Of({{192, 168, 2, 10}});
-    EXPECT_EQ(DetermineServerAddress(platform).address, "192.168.2.1");
+    EXPECT_EQ(DetermineServerAddress(platform).candidates, Candidates{"192.168.2.1"});
     platform.hosts["pc-42"] = Of({{10, 0, 0, 7}});
-    EXPECT_EQ(DetermineServerAddress(platform).address, "10.0.0.1");
+    EXPECT_EQ(DetermineServerAddress(platform).candidates, Candidates{"10.0.0.1"});
 
     Calls twice = kOneCycle;
     twice.insert(twice.end(), kOneCycle.begin(), kOneCycle.end());
@@ -83,7 +84,7 @@ TEST(DetermineServerAddress, HostNameFailureIsReportedAndTheEmptyNameResolved) {
         EXPECT_EQ(platform.calls,
                   (Calls{"startup 257", "gethostname", "message", "gethostbyname ", "cleanup"}));
         EXPECT_EQ(result.status, SocketStatus::Ok);
-        EXPECT_EQ(result.address, "10.1.2.1");
+        EXPECT_EQ(result.candidates, Candidates{"10.1.2.1"});
     }
 }
 
@@ -104,7 +105,7 @@ TEST(DetermineServerAddress, FailedStartupIsFatalWithoutCleanup) {
             continue;
         }
         EXPECT_EQ(result.status, SocketStatus::Fatal) << row.startup;
-        EXPECT_EQ(result.address, std::nullopt) << row.startup;
+        EXPECT_EQ(result.candidates, Candidates{}) << row.startup;
         EXPECT_EQ(platform.calls, (Calls{"startup 257", "message"})) << row.startup;
         EXPECT_EQ(platform.messages, std::vector<std::string>{"'winsock.dll' antwortet nicht !"});
         EXPECT_EQ(platform.captions, std::vector<std::string>{text::kCaption});
@@ -128,7 +129,7 @@ TEST(DetermineServerAddress, FailedCleanupIsFatalAndShowsTheResultItself) {
         platform.hosts["pc-42"] = row.addresses;
         const DeterminedAddress result = DetermineServerAddress(platform);
         EXPECT_EQ(result.status, SocketStatus::Fatal);
-        EXPECT_EQ(result.address, std::nullopt);
+        EXPECT_EQ(result.candidates, Candidates{});
         EXPECT_EQ(platform.messages, std::vector<std::string>{row.message});
         EXPECT_EQ(platform.captions, std::vector<std::string>{text::kCaption});
         EXPECT_EQ(platform.calls.back(), "message");
@@ -154,17 +155,6 @@ TEST(GetLocalHostName, KeepsWhatStandsBeforeTheFirstNulAfterTrimmingBlanks) {
         EXPECT_EQ(GetLocalHostName(platform), row.expected);
         EXPECT_TRUE(platform.messages.empty());
     }
-}
-
-TEST(GetHostAddress, PicksTheIndexedEntryIfTheListReachesIt) {
-    FakePlatform platform;
-    platform.hosts["h"] = Of({{10, 0, 0, 7}, {255, 255, 255, 0}});
-    EXPECT_EQ(GetHostAddress(platform, "h", 0), "10.0.0.7");
-    EXPECT_EQ(GetHostAddress(platform, "h", 1), "255.255.255.0");
-    EXPECT_EQ(GetHostAddress(platform, "h", 2), "");
-    EXPECT_EQ(GetHostAddress(platform, "h", -1), "");
-    EXPECT_EQ(GetHostAddress(platform, "unknown", 0), "");
-    EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST(SplitFirstToken, CutsAtTheFirstWholeDelimiter) {

@@ -4,6 +4,9 @@
 
 #include <optional>
 
+#include "common/texts.h"
+#include "platform/win32/window_messages_win.h"
+
 namespace molra {
 
 void Win32Platform::ShowMessage(const std::string& text, const std::string& caption) {
@@ -67,7 +70,7 @@ std::string Win32Platform::ErrorText(std::uint32_t code) {
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
         text.pop_back();
-    if (text.empty()) return "Fehler " + std::to_string(code);
+    if (text.empty()) return text::kErrorNumberPrefix + std::to_string(code);
     return Narrow(text) + " (" + std::to_string(code) + ")";
 }
 

@@ -31,15 +31,25 @@ void RestrictDllSearch() {
 
 namespace {
 
-HMODULE LoadForBinding(const wchar_t* dll, DWORD& error) {
+// Where a table keeps the GetLastError of its last load or entry that failed; null
+// for a table without error.
+template <typename Calls>
+DWORD* ErrorOf(Calls& calls) {
+    if constexpr (requires { calls.error; })
+        return &calls.error;
+    else
+        return nullptr;
+}
+
+HMODULE LoadForBinding(const wchar_t* dll, DWORD* error) {
     HMODULE module = LoadSystemLibrary(dll);
-    if (!module) error = GetLastError();
+    if (!module && error) *error = GetLastError();
     return module;
 }
 
-void* BindEntry(HMODULE module, const char* name, DWORD& error) {
+void* BindEntry(HMODULE module, const char* name, DWORD* error) {
     void* entry = reinterpret_cast<void*>(GetProcAddress(module, name));
-    if (!entry) error = GetLastError();
+    if (!entry && error) *error = GetLastError();
     return entry;
 }
 
@@ -47,13 +57,13 @@ void* BindEntry(HMODULE module, const char* name, DWORD& error) {
 
 // Binds the entry named like the member, so the two cannot differ.
 #define MOLRA_BIND(name) \
-    calls.name = reinterpret_cast<decltype(calls.name)>(BindEntry(module, #name, calls.error))
+    calls.name = reinterpret_cast<decltype(calls.name)>(BindEntry(module, #name, ErrorOf(calls)))
 
 // Each group is bound by the first thread that asks; C++ makes the others wait for it.
 const Kernel32Calls& Kernel32() {
     static const Kernel32Calls table = [] {
         Kernel32Calls calls;
-        if (HMODULE module = LoadForBinding(L"kernel32.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"kernel32.dll", ErrorOf(calls))) {
             MOLRA_BIND(SetDefaultDllDirectories);
         }
         return calls;
@@ -66,7 +76,7 @@ const Kernel32Calls& Kernel32() {
 const User32Calls& User32() {
     static const User32Calls table = [] {
         User32Calls calls;
-        if (HMODULE module = LoadForBinding(L"user32.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"user32.dll", ErrorOf(calls))) {
             MOLRA_BIND(GetDpiForWindow);
             MOLRA_BIND(GetDpiForSystem);
             MOLRA_BIND(AdjustWindowRectExForDpi);
@@ -82,7 +92,7 @@ const User32Calls& User32() {
 const Comctl32Calls& Comctl32() {
     static const Comctl32Calls table = [] {
         Comctl32Calls calls;
-        if (HMODULE module = LoadForBinding(L"comctl32.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"comctl32.dll", ErrorOf(calls))) {
             MOLRA_BIND(InitCommonControlsEx);
         }
         return calls;
@@ -93,7 +103,7 @@ const Comctl32Calls& Comctl32() {
 const Ole32Calls& Ole32() {
     static const Ole32Calls table = [] {
         Ole32Calls calls;
-        if (HMODULE module = LoadForBinding(L"ole32.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"ole32.dll", ErrorOf(calls))) {
             MOLRA_BIND(CoInitializeEx);
             MOLRA_BIND(CoUninitialize);
             MOLRA_BIND(CoCreateInstance);
@@ -106,7 +116,7 @@ const Ole32Calls& Ole32() {
 const Shell32Calls& Shell32() {
     static const Shell32Calls table = [] {
         Shell32Calls calls;
-        if (HMODULE module = LoadForBinding(L"shell32.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"shell32.dll", ErrorOf(calls))) {
             MOLRA_BIND(ShellExecuteExW);
         }
         return calls;
@@ -117,7 +127,7 @@ const Shell32Calls& Shell32() {
 const Wsock32Calls& Wsock32() {
     static const Wsock32Calls table = [] {
         Wsock32Calls calls;
-        if (HMODULE module = LoadForBinding(L"wsock32.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"wsock32.dll", ErrorOf(calls))) {
             MOLRA_BIND(WSAStartup);
             MOLRA_BIND(WSACleanup);
             MOLRA_BIND(WSAGetLastError);
@@ -138,7 +148,7 @@ const Wsock32Calls& Wsock32() {
 const SensapiCalls& Sensapi() {
     static const SensapiCalls table = [] {
         SensapiCalls calls;
-        if (HMODULE module = LoadForBinding(L"sensapi.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"sensapi.dll", ErrorOf(calls))) {
             MOLRA_BIND(IsDestinationReachableW);
         }
         return calls;
@@ -149,7 +159,7 @@ const SensapiCalls& Sensapi() {
 const IphlpapiCalls& Iphlpapi() {
     static const IphlpapiCalls table = [] {
         IphlpapiCalls calls;
-        if (HMODULE module = LoadForBinding(L"iphlpapi.dll", calls.error)) {
+        if (HMODULE module = LoadForBinding(L"iphlpapi.dll", ErrorOf(calls))) {
             MOLRA_BIND(IcmpCreateFile);
             MOLRA_BIND(IcmpSendEcho);
             MOLRA_BIND(IcmpCloseHandle);

@@ -3,7 +3,8 @@
 // load (it needs kernel32 and advapi32 only). Each DLL is loaded from System32
 // on the first use of its group and bound once, for every thread. An entry is
 // null when its DLL or the entry itself is missing; its comment says what the
-// program does then.
+// program does then. A table whose calls stand in for a missing one with the
+// loader's error keeps it in error.
 #pragma once
 
 #include <windows.h>
@@ -29,7 +30,6 @@ struct Kernel32Calls {
     // Windows 8, or 7 with KB2533623. Missing: only the current folder leaves
     // the search; LoadSystemLibrary builds full paths there.
     decltype(&::SetDefaultDllDirectories) SetDefaultDllDirectories = nullptr;
-    DWORD error = 0;  // GetLastError of the last load or entry that failed
 };
 const Kernel32Calls& Kernel32();
 
@@ -46,14 +46,12 @@ struct User32Calls {
     decltype(&::SystemParametersInfoForDpi) SystemParametersInfoForDpi = nullptr;
     // Missing: 1607 leaves the frame unscaled; later versions scale it anyway.
     decltype(&::EnableNonClientDpiScaling) EnableNonClientDpiScaling = nullptr;
-    DWORD error = 0;
 };
 const User32Calls& User32();
 
 struct Comctl32Calls {
     // Missing: no tool tips; the window works without them.
     decltype(&::InitCommonControlsEx) InitCommonControlsEx = nullptr;
-    DWORD error = 0;
 };
 const Comctl32Calls& Comctl32();
 
@@ -63,14 +61,13 @@ struct Ole32Calls {
     // Missing: the apartment stays entered until the thread ends.
     decltype(&::CoUninitialize) CoUninitialize = nullptr;
     decltype(&::CoCreateInstance) CoCreateInstance = nullptr;  // missing: no logo
-    DWORD error = 0;
 };
 const Ole32Calls& Ole32();
 
 struct Shell32Calls {
     // Missing: opening the URL fails with the loader's error (error).
     decltype(&::ShellExecuteExW) ShellExecuteExW = nullptr;
-    DWORD error = 0;
+    DWORD error = 0;  // GetLastError of the last load or entry that failed
 };
 const Shell32Calls& Shell32();
 
@@ -92,14 +89,13 @@ struct Wsock32Calls {
     decltype(&::select) select = nullptr;
     decltype(&::getsockopt) getsockopt = nullptr;
     decltype(&::closesocket) closesocket = nullptr;
-    DWORD error = 0;
+    DWORD error = 0;  // GetLastError of the last load or entry that failed
 };
 const Wsock32Calls& Wsock32();
 
 struct SensapiCalls {
     // Missing: "not reachable", so the echo decides.
     decltype(&::IsDestinationReachableW) IsDestinationReachableW = nullptr;
-    DWORD error = 0;
 };
 const SensapiCalls& Sensapi();
 
@@ -108,7 +104,6 @@ struct IphlpapiCalls {
     decltype(&::IcmpCreateFile) IcmpCreateFile = nullptr;
     decltype(&::IcmpSendEcho) IcmpSendEcho = nullptr;
     decltype(&::IcmpCloseHandle) IcmpCloseHandle = nullptr;
-    DWORD error = 0;
 };
 const IphlpapiCalls& Iphlpapi();
 

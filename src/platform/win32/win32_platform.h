@@ -60,12 +60,11 @@ private:
     bool endAsked_ = false;
 };
 
+// What kWmShowMessage carries.
 struct MessageRequest {
     const std::string& text;
     const std::string& caption;
 };
-// Sent to the owner window, lParam a MessageRequest*.
-inline constexpr UINT kWmShowMessage = WM_APP + 0x40;
 
 // Posts message to window's thread; when its queue refuses the post (it
 // holds the limit of posted messages), sends it, which does not queue. True

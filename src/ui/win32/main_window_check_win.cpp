@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/win32/window_messages_win.h"
+
 namespace molra {
 
 namespace {

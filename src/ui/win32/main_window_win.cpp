@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/texts.h"
+#include "platform/win32/window_messages_win.h"
 #include "ui/legibility.h"
 #include "ui/win32/dpi_win.h"
 #include "ui/win32/legibility_win.h"
@@ -17,7 +18,6 @@ namespace molra {
 namespace {
 
 constexpr wchar_t kClassName[] = L"MOLRAvin";
-constexpr UINT kWmAddToolTips = WM_APP + 1;
 
 }  // namespace
 

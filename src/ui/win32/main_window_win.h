@@ -33,7 +33,6 @@ public:
     int Run();
 
 private:
-    static constexpr UINT kWmCheckDone = WM_APP + 2;  // lParam: a ServerCheck the window takes over
     static constexpr COLORREF kText1Background = RGB(0xFF, 0xFF, 0xC0);
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,15 +1,31 @@
-# The Windows program: the process entry over the Win32 layer. The entry
-# stays out of the library so that the linker finds it with MinGW and MSVC.
+# The Windows program: the process entry over the Win32 layer and its window. The
+# entry stays out of the library so that the linker finds it with MinGW and MSVC.
+# Included from the top-level CMakeLists.txt: the bench adds src/ on its own.
 add_executable(MOLRAvin WIN32
-  main_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_win.cpp
   ${PROJECT_SOURCE_DIR}/resources/MOLRAvin.rc
 )
 # Before the delay-load libraries below: the layer's user32 and gdi32 calls go to them.
-target_link_libraries(MOLRAvin PRIVATE molra_win32)
-target_include_directories(MOLRAvin PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+target_link_libraries(MOLRAvin PRIVATE molra_win32 molra_win32_settings)
+# The version in the forms the resources need, from project(). The text is written the
+# way the product has always shown it: minor two digits, revision four, no third field.
+if(PROJECT_VERSION_MINOR GREATER 99 OR PROJECT_VERSION_TWEAK GREATER 9999)
+  message(FATAL_ERROR "version ${PROJECT_VERSION} does not fit the text a.bb.dddd")
+endif()
+math(EXPR molra_minor "100 + ${PROJECT_VERSION_MINOR}")
+math(EXPR molra_tweak "10000 + ${PROJECT_VERSION_TWEAK}")
+string(SUBSTRING ${molra_minor} 1 2 molra_minor)
+string(SUBSTRING ${molra_tweak} 1 4 molra_tweak)
+set(molra_version_text ${PROJECT_VERSION_MAJOR}.${molra_minor}.${molra_tweak})
+set(molra_generated ${PROJECT_BINARY_DIR}/generated)
+configure_file(${PROJECT_SOURCE_DIR}/resources/version.h.in ${molra_generated}/version.h @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/resources/MOLRAvin.manifest.in ${molra_generated}/MOLRAvin.manifest
+               @ONLY)
+target_include_directories(MOLRAvin PRIVATE ${molra_generated} ${PROJECT_SOURCE_DIR}/resources)
 # The resource compiler does not see the files the script embeds; list them so an edit rebuilds.
-set(molra_embedded MOLRAvin.ico logo.jpg MOLRAvin.manifest version.h resource_ids.h)
+set(molra_embedded MOLRAvin.ico logo.jpg resource_ids.h)
 list(TRANSFORM molra_embedded PREPEND ${PROJECT_SOURCE_DIR}/resources/)
+list(APPEND molra_embedded ${molra_generated}/version.h ${molra_generated}/MOLRAvin.manifest)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/MOLRAvin.rc PROPERTIES
                             OBJECT_DEPENDS "${molra_embedded}")
 # Resource scripts are read as UTF-8. CMake passes only -D and -I from compile options
@@ -19,15 +35,12 @@ if(MSVC)
 else()
   string(APPEND CMAKE_RC_FLAGS " -c65001")
 endif()
-target_compile_definitions(MOLRAvin PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
-                                            _WIN32_WINNT=0x0601)
 set_target_properties(MOLRAvin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 if(MSVC)
   target_link_options(MOLRAvin PRIVATE /SUBSYSTEM:WINDOWS,6.01 /MANIFEST:NO)
   set_property(TARGET MOLRAvin PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 else()
-  target_link_options(MOLRAvin PRIVATE -municode -static
-                      -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,1
+  target_link_options(MOLRAvin PRIVATE -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,1
                       -Wl,--major-os-version,6 -Wl,--minor-os-version,1
                       -Wl,--gc-sections $<$<NOT:$<CONFIG:Debug>>:-s>
                       # the same bytes from every build of a commit (no link time)
@@ -35,15 +48,6 @@ else()
                       # which delay-loaded functions are linked: tests/pe/check_imports.sh
                       -Wl,-Map=${PROJECT_BINARY_DIR}/MOLRAvin.map)
   target_compile_options(MOLRAvin PRIVATE -ffunction-sections -fdata-sections)
-endif()
-# Hardening, checked by tests/pe/check_hardening.sh: relocatable (ASLR, high entropy on
-# 64-bit), DEP. The base relocations must stay in the file or ASLR has nothing to work with.
-set(molra_64bit $<EQUAL:${CMAKE_SIZEOF_VOID_P},8>)
-if(MSVC)
-  target_link_options(MOLRAvin PRIVATE /DYNAMICBASE /NXCOMPAT $<${molra_64bit}:/HIGHENTROPYVA>)
-else()
-  target_link_options(MOLRAvin PRIVATE -Wl,--dynamicbase -Wl,--enable-reloc-section -Wl,--nxcompat
-                      $<${molra_64bit}:-Wl,--high-entropy-va>)
 endif()
 # Almost every start takes the launch path, which needs neither user32 nor gdi32;
 # loading them at start would cost it about a third of its time.
