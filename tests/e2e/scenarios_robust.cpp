@@ -430,7 +430,7 @@ void RunUnderDebugger(const std::string& program, const std::string& argument,
             // A box whose text did not come back is read again at the next pause.
             if (box && box->window != answered && box->text != "<no answer>") {
                 run.boxes.push_back(box->text);
-                ClickButton(GetDlgItem(box->window, IDOK));
+                ClickOk(box->window);
                 answered = box->window;
             }
             continue;
