@@ -74,13 +74,12 @@ private:
 // with the exception code as its exit code (robust_crash_is_seen shows it),
 // so the exact exit code is what tells a crash.
 void RequireCrashDialogOff() {
-    HKEY key = nullptr;
+    molra::RegKey key;
     DWORD value = 1, size = sizeof value, type = 0;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", 0, KEY_QUERY_VALUE, &key) ==
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", 0, KEY_QUERY_VALUE, key.put()) ==
         ERROR_SUCCESS) {
-        RegQueryValueExW(key, L"ShowCrashDialog", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+        RegQueryValueExW(key.get(), L"ShowCrashDialog", nullptr, &type, reinterpret_cast<BYTE*>(&value),
                          &size);
-        RegCloseKey(key);
     }
     ASSERT_TRUE(type == REG_DWORD && value == 0);
 }
