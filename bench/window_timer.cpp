@@ -38,8 +38,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/win32/owners_win.h"
 #include "platform/win32/win32_platform.h"
 #include "common/texts.h"
+#include "rig/rig.h"
 
 using molra::Narrow;
 using molra::Widen;
@@ -61,24 +63,9 @@ double Now() {
     return static_cast<double>(t.QuadPart) * 1000.0 / frequency;
 }
 
-// A visible top-level window of process pid with this exact title (and class, if given).
-HWND FindShown(DWORD pid, const std::wstring& title, const wchar_t* className) {
-    HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, className, title.c_str())) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == pid && IsWindowVisible(window)) return window;
-    }
-    return nullptr;
-}
-
 HWND WaitShown(HANDLE process, DWORD pid, const std::wstring& title, const wchar_t* className) {
-    const double deadline = Now() + kStageTimeoutMs;
-    for (;;) {
-        if (HWND window = FindShown(pid, title, className)) return window;
-        if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT || Now() > deadline) return nullptr;
-        Sleep(1);
-    }
+    return e2e::PollForWindow(process, kStageTimeoutMs, 1,
+                              [&] { return e2e::FindShownWindow(pid, title, className); });
 }
 
 struct Program {
@@ -96,48 +83,42 @@ const std::wstring& Caption() {
     return caption;
 }
 
-bool Start(const Program& program, const std::wstring& folder, PROCESS_INFORMATION& info,
-           std::string& error) {
-    std::wstring command = L"\"" + program.path + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(program.path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &info)) {
-        error = "cannot start (error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    CloseHandle(info.hThread);
-    return true;
+std::optional<e2e::Started> Start(const Program& program, const std::wstring& folder,
+                                  std::string& error) {
+    auto started = e2e::StartProcess(program.path, L"\"" + program.path + L"\"", folder);
+    if (!started) error = "cannot start (error " + std::to_string(GetLastError()) + ")";
+    return started;
 }
 
+// The floor programs' boxes may have no IDOK: their first button then.
 void PressOk(HWND box) {
-    HWND button = GetDlgItem(box, IDOK);
-    if (!button) button = FindWindowExW(box, nullptr, L"Button", nullptr);
-    PostMessageW(button, BM_CLICK, 0, 0);
+    if (!e2e::ClickOk(box))
+        PostMessageW(FindWindowExW(box, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
 }
 
 // After WM_CLOSE: false (and the process ended) when it does not end by itself.
-bool Finish(HANDLE process, bool ok, std::string& error) {
+bool Finish(const e2e::Started& started, bool ok, std::string& error) {
+    const HANDLE process = started.process.get();
     if (WaitForSingleObject(process, ok ? 10000 : 0) != WAIT_OBJECT_0) {
         if (ok) error = "did not end after WM_CLOSE";
         ok = false;
         TerminateProcess(process, 1);
         WaitForSingleObject(process, 5000);
     }
-    CloseHandle(process);
     return ok;
 }
 
 bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionMs,
              Sample& sample, std::string& error) {
     static const std::wstring title = Widen(molra::text::kWindowTitle);
-    PROCESS_INFORMATION info{};
     // Marks for a timeline with WINEDEBUG=+timestamp,+debugstr,+loaddll.
     OutputDebugStringA("window_timer: start");
     const double start = Now();
-    if (!Start(program, folder, info, error)) return false;
+    const auto info = Start(program, folder, error);
+    if (!info) return false;
+    const HANDLE process = info->process.get();
     bool ok = false;
-    HWND box = WaitShown(info.hProcess, info.dwProcessId, Caption(), L"#32770");
+    HWND box = WaitShown(process, info->pid, Caption(), e2e::kMessageBoxClass);
     if (!box) {
         error = "no notice box";
     } else {
@@ -147,7 +128,7 @@ bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionM
         OutputDebugStringA("window_timer: OK pressed");
         const double pressed = Now();
         PressOk(box);
-        HWND window = WaitShown(info.hProcess, info.dwProcessId, title, nullptr);
+        HWND window = WaitShown(process, info->pid, title, nullptr);
         DWORD_PTR answer = 0;
         if (!window) {
             error = "no window after OK";
@@ -159,7 +140,7 @@ bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionM
             OutputDebugStringA("window_timer: window shown");
             PROCESS_MEMORY_COUNTERS memory{};
             memory.cb = sizeof memory;
-            sample.peakKiB = GetProcessMemoryInfo(info.hProcess, &memory, sizeof memory)
+            sample.peakKiB = GetProcessMemoryInfo(process, &memory, sizeof memory)
                                  ? static_cast<double>(memory.PeakWorkingSetSize) / 1024.0
                                  : -1.0;
             sample.toBox = boxShown - start;
@@ -169,20 +150,20 @@ bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionM
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
     }
-    return Finish(info.hProcess, ok, error);
+    return Finish(*info, ok, error);
 }
 
 // Held open without FILE_SHARE_DELETE, the old shortcut file cannot be
 // replaced until the handle is closed.
 struct HeldFile {
-    HANDLE file;
+    molra::UniqueHandle file;
     DWORD holdMs;
 };
 
 DWORD WINAPI LetGo(void* param) {
-    const auto& held = *static_cast<HeldFile*>(param);
+    auto& held = *static_cast<HeldFile*>(param);
     Sleep(held.holdMs);
-    CloseHandle(held.file);
+    held.file.reset();
     return 0;
 }
 
@@ -193,13 +174,14 @@ bool CheckOnce(const Program& program, const std::wstring& folder, const std::ws
                DWORD holdMs, double& checkMs, double& worstMs, double& worstAtMs,
                std::string& error) {
     static const std::wstring title = Widen(molra::text::kWindowTitle);
-    PROCESS_INFORMATION info{};
-    if (!Start(program, folder, info, error)) return false;
-    HWND box = WaitShown(info.hProcess, info.dwProcessId, Caption(), L"#32770");
+    const auto info = Start(program, folder, error);
+    if (!info) return false;
+    const HANDLE process = info->process.get();
+    HWND box = WaitShown(process, info->pid, Caption(), e2e::kMessageBoxClass);
     HWND window = nullptr;
     if (box) {
         PressOk(box);
-        window = WaitShown(info.hProcess, info.dwProcessId, title, nullptr);
+        window = WaitShown(process, info->pid, title, nullptr);
     }
     HWND text1 = window ? FindWindowExW(window, nullptr, L"Edit", nullptr) : nullptr;
     HWND command1 = window ? FindWindowExW(window, nullptr, L"Button",
@@ -207,33 +189,31 @@ bool CheckOnce(const Program& program, const std::wstring& folder, const std::ws
                            : nullptr;
     if (!text1 || !command1) {
         error = "no window with Text1 and Command1";
-        return Finish(info.hProcess, false, error);
+        return Finish(*info, false, error);
     }
     // Never sent anywhere: the test DLLs answer for it.
     SendMessageW(text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
     const std::wstring shortcut = folder + L"\\MOLRAvin.url";
-    HeldFile held{INVALID_HANDLE_VALUE, holdMs};
+    HeldFile held{molra::UniqueHandle(), holdMs};
     if (holdMs) {
-        held.file = CreateFileW(shortcut.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr);
+        held.file.reset(CreateFileW(shortcut.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        if (held.file == INVALID_HANDLE_VALUE ||
-            !WriteFile(held.file, kOldShortcut.data(), static_cast<DWORD>(kOldShortcut.size()), &written,
+        if (!held.file ||
+            !WriteFile(held.file.get(), kOldShortcut.data(), static_cast<DWORD>(kOldShortcut.size()), &written,
                        nullptr)) {
             error = "cannot hold the old shortcut file";
-            return Finish(info.hProcess, false, error);
+            return Finish(*info, false, error);
         }
     }
     const double clicked = Now();
     PostMessageW(command1, BM_CLICK, 0, 0);
     // Let go on a thread of its own: a window that does not answer holds up this one.
-    const HANDLE letGo = holdMs ? CreateThread(nullptr, 0, LetGo, &held, 0, nullptr) : nullptr;
+    const molra::UniqueHandle letGo(holdMs ? CreateThread(nullptr, 0, LetGo, &held, 0, nullptr)
+                                           : nullptr);
     const auto finish = [&](bool ok) {
-        if (letGo) {
-            WaitForSingleObject(letGo, INFINITE);
-            CloseHandle(letGo);
-        }
-        return Finish(info.hProcess, ok, error);
+        if (letGo) WaitForSingleObject(letGo.get(), INFINITE);
+        return Finish(*info, ok, error);
     };
     // A save is timed while it waits: up to the new file, not the box after it.
     const auto saved = [&] {
@@ -243,7 +223,8 @@ bool CheckOnce(const Program& program, const std::wstring& folder, const std::ws
     };
     worstMs = 0;
     HWND answer = nullptr;
-    while (!(answer = FindShown(info.dwProcessId, Caption(), L"#32770")) && !(holdMs && saved())) {
+    while (!(answer = e2e::FindShownWindow(info->pid, Caption(), e2e::kMessageBoxClass)) &&
+           !(holdMs && saved())) {
         const double asked = Now();
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kStageTimeoutMs, &result) ||
@@ -258,7 +239,7 @@ bool CheckOnce(const Program& program, const std::wstring& folder, const std::ws
         Sleep(5);
     }
     checkMs = Now() - clicked;
-    if (!answer) answer = WaitShown(info.hProcess, info.dwProcessId, Caption(), L"#32770");
+    if (!answer) answer = WaitShown(process, info->pid, Caption(), e2e::kMessageBoxClass);
     if (!answer) {
         error = "no box after the save";
         return finish(false);

@@ -17,11 +17,6 @@ class Start : public Scenario {};
 const std::string kBrowser = kRecorderBrowser;
 const std::string kDefaultQuoted = "\"" + std::string(kDefaultBrowser) + "\"";
 
-std::string ShortcutBytes(const std::string& url) {
-    return "[InternetShortcut]\r\nURL=" + url +
-           "\r\nIconIndex=0\r\nIconFile=C:\\Programme\\MOLRAvin\\MOLRAvin.exe\r\n";
-}
-
 void WriteShortcut(const std::string& folder, const std::string& bytes, DWORD attributes = 0) {
     WriteFileBytes(folder + "\\MOLRAvin.url", bytes, attributes);
 }

@@ -33,23 +33,12 @@ const std::string kSystem32 = "c:\\windows\\system32\\";
 // Where Wine cuts a longer command line; Windows refuses one instead.
 constexpr std::size_t kWineCommandLimit = 32766;
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
 std::string Hex(DWORD value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
     return text;
-}
-
-std::string ShortcutBytes(const std::string& url) {
-    return "[InternetShortcut]\r\nURL=" + url +
-           "\r\nIconIndex=0\r\nIconFile=C:\\Programme\\MOLRAvin\\MOLRAvin.exe\r\n";
 }
 
 std::string ShortcutPath(const std::string& folder) { return folder + "\\MOLRAvin.url"; }
@@ -85,13 +74,12 @@ private:
 // with the exception code as its exit code (robust_crash_is_seen shows it),
 // so the exact exit code is what tells a crash.
 void RequireCrashDialogOff() {
-    HKEY key = nullptr;
+    molra::RegKey key;
     DWORD value = 1, size = sizeof value, type = 0;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", 0, KEY_QUERY_VALUE, &key) ==
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", 0, KEY_QUERY_VALUE, key.put()) ==
         ERROR_SUCCESS) {
-        RegQueryValueExW(key, L"ShowCrashDialog", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+        RegQueryValueExW(key.get(), L"ShowCrashDialog", nullptr, &type, reinterpret_cast<BYTE*>(&value),
                          &size);
-        RegCloseKey(key);
     }
     ASSERT_TRUE(type == REG_DWORD && value == 0);
 }
@@ -205,16 +193,8 @@ void ExpectOutcome(const LaunchOptions& options, const Outcome& expected,
 
 // The failure box's text for a command the system refuses to start.
 void FailureText(const std::string& command, std::string& text) {
-    std::wstring line = Widen(command);
-    line.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                       nullptr, &startup, &info)) {
-        TerminateProcess(info.hProcess, 1);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
+    if (const auto started = StartProcess({}, Widen(command), {}, CREATE_SUSPENDED)) {
+        TerminateProcess(started->process.get(), 1);
         FAIL() << "the system starts " << DescribeLong(command);
     }
     const DWORD error = GetLastError();
@@ -225,8 +205,10 @@ void FailureText(const std::string& command, std::string& text) {
 // ---- loaded modules ---------------------------------------------------------------------------
 
 void LoadedModules(const Process& process, std::vector<std::string>& paths) {
-    HANDLE handle = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process.pid());
-    ASSERT_TRUE(handle != nullptr);
+    const molra::UniqueHandle owner(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process.pid()));
+    ASSERT_TRUE(owner);
+    const HANDLE handle = owner.get();
     std::vector<HMODULE> modules(1024);
     DWORD needed = 0;
     const BOOL listed = EnumProcessModulesEx(handle, modules.data(),
@@ -239,7 +221,6 @@ void LoadedModules(const Process& process, std::vector<std::string>& paths) {
         const DWORD length = GetModuleFileNameExW(handle, module, path, 32768);
         paths.push_back(Narrow(std::wstring(path, length)));
     }
-    CloseHandle(handle);
     ASSERT_TRUE(listed);
 }
 
@@ -321,16 +302,13 @@ private:
     std::vector<std::string> names_;
 };
 
-std::string ShimLog() { return "C:\\e2e\\logs\\" + ScenarioName() + "-shim.log"; }
-
 // If a planted shim answered, discovery would find 198.51.100.1 and call it
 // unreachable: the program's message would differ from what Wine's own DLLs give.
 const std::string kShimAddress = "198.51.100.1";
-std::map<std::string, std::string> ShimEnvironment() {
-    return {{"MOLRA_SHIM_LOG", ShimLog()},
-            {"MOLRA_SHIM_HOSTNAME", "planted-shim"},
-            {"MOLRA_SHIM_ADDRESSES", "198.51.100.77"},
-            {"MOLRA_SHIM_REACH", "*=0"}};
+Environment PlantedShimEnvironment() {
+    return ShimEnvironment({{"MOLRA_SHIM_HOSTNAME", "planted-shim"},
+                            {"MOLRA_SHIM_ADDRESSES", "198.51.100.77"},
+                            {"MOLRA_SHIM_REACH", "*=0"}});
 }
 
 // The program copied to a folder of its own, recording DLLs and decoys next
@@ -363,17 +341,17 @@ struct Planted {
     // Proof that a planted copy runs when anything loads it: rundll32 (which
     // loads the file it is given) calls WSACleanup of each planted wsock32.
     void CheckPlantedCopiesRun() {
-        RemoveTree(ShimLog());
+        RemoveTree(ShimLogPath());
         for (const std::string& folder : {programFolder, workFolder}) {
             const std::string dll = folder + "\\wsock32.dll";
             Process run = Launch({.commandLine = "rundll32.exe \"" + dll + "\",WSACleanup",
                                   .program = "C:\\windows\\system32\\rundll32.exe",
-                                  .environment = ShimEnvironment()});
+                                  .environment = PlantedShimEnvironment()});
             run.WaitExit();
         }
-        EXPECT_EQ(ReadFileBytes(ShimLog()),
+        EXPECT_EQ(ReadFileBytes(ShimLogPath()),
                   std::optional<std::string>("WSACleanup -> 0\nWSACleanup -> 0\n"));
-        RemoveTree(ShimLog());
+        RemoveTree(ShimLogPath());
     }
 };
 
@@ -426,22 +404,17 @@ std::string PathOfHandle(HANDLE file) {
 // seen whole. Message boxes are answered with OK.
 void RunUnderDebugger(const std::string& program, const std::string& argument,
                       const std::string& workDir, DebuggedRun& run) {
-    std::wstring line = Widen("\"" + program + "\" " + argument);
-    line.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    ASSERT_TRUE(CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, FALSE,
-                               DEBUG_ONLY_THIS_PROCESS, nullptr, Widen(workDir).c_str(), &startup,
-                               &info));
-    CloseHandle(info.hThread);
-    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    auto started = StartProcess(Widen(program), Widen("\"" + program + "\" " + argument),
+                                Widen(workDir), DEBUG_ONLY_THIS_PROCESS);
+    ASSERT_TRUE(started);
+    const HANDLE debugged = started->process.get();
+    molra::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    AssignProcessToJobObject(job, info.hProcess);
+    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    AssignProcessToJobObject(job.get(), debugged);
     // Ends it, and whatever it started, however the scenario leaves.
-    Process process(info.hProcess, job, info.dwProcessId);
+    Process process(std::move(started->process), std::move(job), started->pid);
 
     run = {};
     const ULONGLONG deadline = GetTickCount64() + kTimeout;
@@ -456,7 +429,7 @@ void RunUnderDebugger(const std::string& program, const std::string& argument,
             // A box whose text did not come back is read again at the next pause.
             if (box && box->window != answered && box->text != "<no answer>") {
                 run.boxes.push_back(box->text);
-                ClickButton(GetDlgItem(box->window, IDOK));
+                ClickOk(box->window);
                 answered = box->window;
             }
             continue;
@@ -465,17 +438,17 @@ void RunUnderDebugger(const std::string& program, const std::string& argument,
         switch (event.dwDebugEventCode) {
             case CREATE_PROCESS_DEBUG_EVENT: {
                 const auto& created = event.u.CreateProcessInfo;
-                std::string name = ReadRemoteName(info.hProcess, created.lpImageName);
+                std::string name = ReadRemoteName(debugged, created.lpImageName);
                 run.modules.push_back(name.empty() ? PathOfHandle(created.hFile) : name);
-                if (created.hFile) CloseHandle(created.hFile);
+                const molra::UniqueHandle image(created.hFile);
                 break;
             }
             case LOAD_DLL_DEBUG_EVENT: {
                 const auto& loaded = event.u.LoadDll;
-                std::string name = ReadRemoteName(info.hProcess, loaded.lpImageName);
+                std::string name = ReadRemoteName(debugged, loaded.lpImageName);
                 if (name.empty()) name = PathOfHandle(loaded.hFile);
                 run.modules.push_back(name.empty() ? "<no name>" : name);
-                if (loaded.hFile) CloseHandle(loaded.hFile);
+                const molra::UniqueHandle image(loaded.hFile);
                 break;
             }
             case EXCEPTION_DEBUG_EVENT: {
@@ -517,7 +490,7 @@ TEST_F(Robust, robust_planted_dlls_window_path) {
     Planted planted;
     Process process = Launch({.workDir = planted.workFolder,
                               .program = planted.program,
-                              .environment = ShimEnvironment()});
+                              .environment = PlantedShimEnvironment()});
     const MsgBox notice = WaitForMessageBox(process);
     EXPECT_EQ(notice.text, kNotice);
     PressOk(notice);
@@ -551,7 +524,7 @@ TEST_F(Robust, robust_planted_dlls_window_path) {
     ASSERT_TRUE(saved.has_value());
     EXPECT_EQ(saved->substr(0, saved->find("IconIndex")),
               "[InternetShortcut]\r\nURL=http://" + address + "\r\n");
-    EXPECT_EQ(ReadFileBytes(ShimLog()), std::optional<std::string>());
+    EXPECT_EQ(ReadFileBytes(ShimLogPath()), std::optional<std::string>());
     PostClose(window);
     CheckCleanEnd(process.WaitExit());
 }
@@ -562,7 +535,7 @@ TEST_F(Robust, robust_planted_dlls_window_path) {
 TEST_F(Robust, robust_planted_dlls_launch_path) {
     RequireCrashDialogOff();
     Planted planted;
-    ScopedEnvironment environment(ShimEnvironment());
+    ScopedEnvironment environment(PlantedShimEnvironment());
     ScopedEnvironment record({{"MOLRA_RECORD", RecordLog()}});
     const std::string missing = "C:\\e2e\\fehlt\\browser.exe";
     std::string refused;
@@ -606,7 +579,7 @@ TEST_F(Robust, robust_planted_dlls_launch_path) {
             EXPECT_EQ(records.front().module, row.module);
         }
     }
-    EXPECT_EQ(ReadFileBytes(ShimLog()), std::optional<std::string>());
+    EXPECT_EQ(ReadFileBytes(ShimLogPath()), std::optional<std::string>());
 }
 
 // What every row relies on: a crash ends the program at once, with the
@@ -616,13 +589,11 @@ TEST_F(Robust, robust_crash_is_seen) {
     RequireCrashDialogOff();
     Process process = Launch();
     WaitForMessageBox(process);
-    HANDLE handle = OpenProcess(PROCESS_ALL_ACCESS, FALSE, process.pid());
-    ASSERT_TRUE(handle != nullptr);
-    HANDLE thread = CreateRemoteThread(
-        handle, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
-    ASSERT_TRUE(thread != nullptr);
-    CloseHandle(thread);
-    CloseHandle(handle);
+    const molra::UniqueHandle handle(OpenProcess(PROCESS_ALL_ACCESS, FALSE, process.pid()));
+    ASSERT_TRUE(handle);
+    const molra::UniqueHandle thread(CreateRemoteThread(
+        handle.get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr));
+    ASSERT_TRUE(thread);
     const ULONGLONG deadline = GetTickCount64() + kTimeout;
     while (process.Running() && GetTickCount64() < deadline) SleepMs(25);
     EXPECT_TRUE(!process.Running());

@@ -92,22 +92,11 @@ std::string Joined(const std::vector<std::string>& parts) {
 
 // ---- the test DLLs' log -----------------------------------------------------------------
 
-std::string ShimLogPath() { return "C:\\e2e\\logs\\" + ScenarioName() + "-shim.log"; }
-
 struct ShimCalls {
     std::vector<std::string> lines;
 
     static ShimCalls Read() {
-        ShimCalls calls;
-        const std::string log = ReadFileBytes(ShimLogPath()).value_or("");
-        std::size_t start = 0;
-        while (start < log.size()) {
-            const std::size_t end = log.find('\n', start);
-            calls.lines.push_back(log.substr(start, end - start));
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-        return calls;
+        return {ShimLog(Widen(ShimLogPath())).Read()};
     }
     // Each call's name, in order, but the echoes and the SO_ERROR reads: an
     // echo runs on a thread of its own, and whether a connection is read
@@ -143,23 +132,18 @@ struct ShimCalls {
     }
 };
 
-using Environment = std::map<std::string, std::string>;
-
 // A host whose first address derives kDerived, which alone answers the check.
 // An echo without reply answers after 50 ms, not its whole timeout, and every
 // web port refuses, after 2 s as on Windows: these scenarios measure no time
 // (window_answers_while_checking does).
-Environment ShimEnvironment(const Environment& changes = {}) {
-    Environment environment{
-        {"MOLRA_SHIM_LOG", ShimLogPath()},
+Environment CheckShims(const Environment& changes = {}) {
+    return ShimEnvironment({
         {"MOLRA_SHIM_HOSTNAME", "molra-host"},
         {"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7"},
         {"MOLRA_SHIM_REACH", kDerived + "=1"},
         {"MOLRA_SHIM_ECHO_WAIT_MS", "50"},
         {"MOLRA_SHIM_CONNECT", "*=refuse"},
-    };
-    for (const auto& [name, value] : changes) environment[name] = value;
-    return environment;
+    }, changes);
 }
 
 // The calls of one round over targets addresses (their connection session,
@@ -181,7 +165,7 @@ struct Session {
     HWND command1 = nullptr;
     HWND command2 = nullptr;
 
-    explicit Session(const std::string& folder, const Environment& environment = ShimEnvironment(),
+    explicit Session(const std::string& folder, const Environment& environment = CheckShims(),
                      const std::string& program = {}) {
         Open(folder, environment, program);
     }
@@ -265,25 +249,6 @@ void ExpectBrowserStartsOn(const std::string& folder, const std::string& url,
     EXPECT_EQ(records.front().commandLine, std::string(kRecorderBrowser) + " -nomerge " + url);
 }
 
-// ---- keyboard -------------------------------------------------------------------------------
-
-HWND FocusOf(HWND window) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-    return info.hwndFocus;
-}
-
-void PressKey(WORD key) {
-    INPUT input[2]{};
-    for (INPUT& stroke : input) {
-        stroke.type = INPUT_KEYBOARD;
-        stroke.ki.wVk = key;
-    }
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof input[0]);
-}
-
 }  // namespace
 
 TEST_F(Save, save_determined_address) {
@@ -354,7 +319,7 @@ TEST_F(Save, save_determined_address) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
-        Session session(folder, ShimEnvironment(row.changes));
+        Session session(folder, CheckShims(row.changes));
         if (row.typed) SetText1(session, *row.typed);
         EXPECT_EQ(ClickCommand1(session), row.message);
         ExpectWindowStays(session);
@@ -429,7 +394,7 @@ TEST_F(Save, save_typed_address) {
         Environment changes = row.changes;
         changes["MOLRA_SHIM_REACH"] = row.reach;
         changes["MOLRA_SHIM_ECHO"] = row.echo;
-        const Environment environment = ShimEnvironment(changes);
+        const Environment environment = CheckShims(changes);
         if (row.realEcho) UseRealLoopbackEcho(environment);
         else UseShims(true);
         Session session(folder, environment);
@@ -453,7 +418,7 @@ TEST_F(Save, save_typed_address) {
 TEST_F(Save, save_replaces_existing_file) {
     UseShims(true);
     const std::string folder = WorkDir();
-    Session session(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+    Session session(folder, CheckShims({{"MOLRA_SHIM_REACH", "*=1"}}));
     WriteFileBytes(ShortcutIn(folder), kOldBytes);
     SetText1(session, kTyped);
     EXPECT_EQ(ClickCommand1(session), kReachable);
@@ -488,7 +453,7 @@ TEST_F(Save, save_replaces_hidden_file) {
         const std::string folder = FreshFolder("row" + std::to_string(++index));
         WriteFileBytes(ShortcutIn(folder), kOldBytes, row.attributes);
         ASSERT_EQ(FileAttributes(ShortcutIn(folder)) & row.attributes, row.attributes);
-        Session session(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+        Session session(folder, CheckShims({{"MOLRA_SHIM_REACH", "*=1"}}));
         SetText1(session, kTyped);
         EXPECT_EQ(ClickCommand1(session), kReachable);
         ExpectWindowStays(session);
@@ -522,7 +487,7 @@ TEST_F(Save, save_fatal_socket_failure) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
-        Session session(folder, ShimEnvironment(row.changes));
+        Session session(folder, CheckShims(row.changes));
         WriteFileBytes(ShortcutIn(folder), kOldBytes);
         ClickButton(session.command1);
         const MsgBox box = WaitForMessageBox(session.process);
@@ -574,24 +539,24 @@ TEST_F(Save, save_fails_keeps_old_file) {
     struct Row {
         const char* label;
         // Sets held to a handle to close, or leaves it null.
-        std::function<void(const std::string& path, HANDLE& held)> block;
+        std::function<void(const std::string& path, molra::UniqueHandle& held)> block;
         std::function<void(const std::string& path)> unblock;
         ULONGLONG minMs, maxMs;  // from the click to the message
         std::optional<DWORD> error = std::nullopt;  // when the driver's own move cannot show it
     };
-    const auto holdOpen = [](const std::string& path, HANDLE& held) {
+    const auto holdOpen = [](const std::string& path, molra::UniqueHandle& held) {
         WriteFileBytes(path, kOldBytes);
-        held = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
+        held.reset(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
     };
     const Row rows[] = {
         {"held open by another process without FILE_SHARE_DELETE", holdOpen,
          [](const std::string&) {}, 800, 2000},
-        {"a folder in the file's place", [](const std::string& path, HANDLE&) { MakeDirs(path); },
+        {"a folder in the file's place", [](const std::string& path, molra::UniqueHandle&) { MakeDirs(path); },
          [](const std::string& path) { RemoveTree(path); }, 0, 500},
         {"read-only",
-         [](const std::string& path, HANDLE&) {
+         [](const std::string& path, molra::UniqueHandle&) {
              WriteFileBytes(path, kOldBytes, FILE_ATTRIBUTE_READONLY);
          },
          [](const std::string& path) {
@@ -604,8 +569,8 @@ TEST_F(Save, save_fails_keeps_old_file) {
         SCOPED_TRACE(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
         const std::string path = ShortcutIn(folder);
-        Session session(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
-        HANDLE held = nullptr;
+        Session session(folder, CheckShims({{"MOLRA_SHIM_REACH", "*=1"}}));
+        molra::UniqueHandle held;
         row.block(path, held);
         const std::string before = Snapshot(path);
         DWORD error = row.error.value_or(0);
@@ -625,7 +590,7 @@ TEST_F(Save, save_fails_keeps_old_file) {
         CheckText1(session, kTyped);
 
         SCOPED_TRACE("after the cause is gone");
-        if (held) CloseHandle(held);
+        held.reset();
         row.unblock(path);
         EXPECT_EQ(ClickCommand1(session), kReachable);
         EXPECT_EQ(ReadFileBytes(path), ExpectedFileBytes(ShortcutText(kTyped)));
@@ -636,9 +601,9 @@ TEST_F(Save, save_fails_keeps_old_file) {
     SCOPED_TRACE("held open for 800 ms after the click: the window keeps answering");
     const std::string folder = FreshFolder("released");
     const std::string path = ShortcutIn(folder);
-    const Environment reach = ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}});
+    const Environment reach = CheckShims({{"MOLRA_SHIM_REACH", "*=1"}});
     Session session(folder, reach);
-    HANDLE held = nullptr;
+    molra::UniqueHandle held;
     holdOpen(path, held);
     SetText1(session, kTyped);
     ClickButton(session.command1);
@@ -653,7 +618,7 @@ TEST_F(Save, save_fails_keeps_old_file) {
     }
     EXPECT_TRUE(!FindMessageBox(session.process));
     EXPECT_TRUE(!IsWindowEnabled(session.command1) && !IsWindowEnabled(session.text1));
-    CloseHandle(held);
+    held.reset();
     const MsgBox box = WaitForMessageBox(session.process);
     std::printf("save held 800 ms: slowest WM_NULL %llu ms\n", worst);
     EXPECT_TRUE(worst <= 250);  // Windows: 100 ms; Wine's margin as while checking
@@ -682,7 +647,7 @@ TEST_F(Save, save_fails_keeps_old_file) {
         EXPECT_EQ(saving.process.WaitExit(), 0u);
         EXPECT_TRUE(GetTickCount64() - asked < 1000);
         saving.process.WaitAllExited();
-        CloseHandle(held);
+        held.reset();
         EXPECT_EQ(ReadFileBytes(target), kOldBytes);
         EXPECT_EQ(Joined(ListFolder(into)), "MOLRAvin.url");
     }
@@ -691,24 +656,17 @@ TEST_F(Save, save_fails_keeps_old_file) {
 TEST_F(Save, save_working_folder_deleted) {
     UseShims(true);
     const std::string folder = FreshFolder("arbeit");
-    Session session(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+    Session session(folder, CheckShims({{"MOLRA_SHIM_REACH", "*=1"}}));
 
     // Windows refuses to remove a process's current folder; the host does not.
-    std::wstring line = Widen("/bin/rm -rf \"" + UnixPath(folder) + "\"");
-    line.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    ASSERT_TRUE(CreateProcessW(Widen(WindowsPath("/bin/rm")).c_str(), line.data(), nullptr, nullptr,
-                               FALSE, 0, nullptr, nullptr, &startup, &started));
-    if (started.hProcess) CloseHandle(started.hProcess);
-    if (started.hThread) CloseHandle(started.hThread);
+    ASSERT_TRUE(StartProcess(Widen(WindowsPath("/bin/rm")),
+                             Widen("/bin/rm -rf \"" + UnixPath(folder) + "\"")));
     ASSERT_TRUE(WaitFor([&] { return !FileExists(folder); }));
 
     // Whatever the system answers for a new file there is the reason shown.
-    HANDLE probe = CreateFileW(Widen(folder + "\\probe.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_TRUE(probe == INVALID_HANDLE_VALUE);
+    const molra::UniqueHandle probe(CreateFileW(Widen(folder + "\\probe.tmp").c_str(), GENERIC_WRITE, 0,
+                                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(!probe);
     const DWORD error = GetLastError();
 
     SetText1(session, kTyped);
@@ -760,7 +718,7 @@ TEST_F(Save, save_encoding_of_program_folder_and_address) {
             ASSERT_TRUE(ansi && ansi->find('\xFC') != std::string::npos);
         }
 
-        Session session(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}), program);
+        Session session(folder, CheckShims({{"MOLRA_SHIM_REACH", "*=1"}}), program);
         SetText1(session, row.address);
         EXPECT_EQ(ClickCommand1(session), kReachable);
         const auto bytes = ReadFileBytes(ShortcutIn(folder));
@@ -805,7 +763,7 @@ TEST_F(Save, save_enter_presses_command1) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         const std::string folder = FreshFolder("row" + std::to_string(++index));
-        Session session(folder, ShimEnvironment({{"MOLRA_SHIM_REACH", "*=1"}}));
+        Session session(folder, CheckShims({{"MOLRA_SHIM_REACH", "*=1"}}));
         ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == session.window; }));
         ASSERT_TRUE(WaitFor([&] { return FocusOf(session.window) == session.command1; }));
         SetText1(session, kTyped);
@@ -838,7 +796,7 @@ TEST_F(Save, window_answers_while_checking) {
     // The echo double waits its whole timeout here, and a refusal comes after
     // Windows' retries of the connection request, as on Windows.
     const Environment slow =
-        ShimEnvironment({{"MOLRA_SHIM_REACH", "*=0"}, {"MOLRA_SHIM_ECHO_WAIT_MS", ""}});
+        CheckShims({{"MOLRA_SHIM_REACH", "*=0"}, {"MOLRA_SHIM_ECHO_WAIT_MS", ""}});
     const std::string folder = FreshFolder("measured");
     Session session(folder, slow);
     SetText1(session, kTyped);
@@ -919,7 +877,7 @@ TEST_F(Save, window_answers_while_checking) {
     // Four silent candidates are checked at once: the whole round's budget, not 4 x 3 s.
     const std::string silentFolder = FreshFolder("silent");
     Session silent(silentFolder,
-                   ShimEnvironment({{"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7,172.16.5.5,10.8.0.6"},
+                   CheckShims({{"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7,172.16.5.5,10.8.0.6"},
                                     {"MOLRA_SHIM_REACH", "*=0"},
                                     {"MOLRA_SHIM_ECHO_WAIT_MS", ""},
                                     {"MOLRA_SHIM_CONNECT", "*=none"}}));

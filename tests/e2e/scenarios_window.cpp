@@ -88,21 +88,6 @@ POINT ScreenPoint(HWND window, long x, long y) {
 
 // ---- waiting and input ------------------------------------------------------------------
 
-HWND FocusOf(HWND window) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-    return info.hwndFocus;
-}
-
-void SendKey(WORD key, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &input, sizeof input);
-}
-
 void TypeText(const std::wstring& text) {
     for (const wchar_t c : text) {
         INPUT input[2]{};
@@ -116,14 +101,6 @@ void TypeText(const std::wstring& text) {
     }
 }
 
-// Real key strokes: the program's dialog handling reads the Shift state.
-void PressKey(WORD key, WORD modifier = 0) {
-    if (modifier) SendKey(modifier, false);
-    SendKey(key, false);
-    SendKey(key, true);
-    if (modifier) SendKey(modifier, true);
-}
-
 void MoveMouse(POINT point) {
     SetCursorPos(point.x, point.y);
 }
@@ -135,12 +112,6 @@ std::vector<HWND> VisibleTopLevelWindows(DWORD pid) {
     for (HWND window : TopLevelWindowsOf(pid))
         if (IsWindowVisible(window)) visible.push_back(window);
     return visible;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 HWND VisibleToolTip(DWORD pid) {

@@ -20,18 +20,22 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwctype>
 #include <string>
 #include <vector>
 
+#include "platform/win32/owners_win.h"
 #include "platform/win32/text_win.h"
+#include "rig/rig.h"
 
 namespace {
 
 constexpr DWORD kTimeout = 20000;  // ms, every wait for the program under test
 constexpr DWORD kPoll = 50;
 
+using e2e::Lower;
+using molra::ComPtr;
 using molra::Narrow;  // the program's own
+using molra::UniqueHandle;
 
 void Print(const char* key, const std::wstring& value) {
     std::printf("%s=%s\n", key, Narrow(value).c_str());
@@ -42,86 +46,48 @@ int Fail(const char* what, DWORD code = GetLastError()) {
     return 1;
 }
 
-std::wstring Lower(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-
 // ---- the shortcut file ------------------------------------------------------------------
-
-template <typename T>
-struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-};
 
 int ShowLink(const wchar_t* path) {
     ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link.p))))
+                                reinterpret_cast<void**>(link.put()))))
         return Fail("no shell link object");
     ComPtr<IPersistFile> file;
-    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) ||
-        FAILED(file.p->Load(path, STGM_READ)))
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()))) ||
+        FAILED(file->Load(path, STGM_READ)))
         return Fail("cannot load the shortcut");
     wchar_t text[INFOTIPSIZE] = {};
     int index = -1;
     // Raw: the shortcut's own text, not resolved against this machine.
-    link.p->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
     Print("target", text);
     text[0] = L'\0';
-    link.p->GetWorkingDirectory(text, MAX_PATH);
+    link->GetWorkingDirectory(text, MAX_PATH);
     Print("workdir", text);
     text[0] = L'\0';
-    link.p->GetArguments(text, INFOTIPSIZE);
+    link->GetArguments(text, INFOTIPSIZE);
     Print("arguments", text);
     text[0] = L'\0';
-    link.p->GetIconLocation(text, MAX_PATH, &index);
+    link->GetIconLocation(text, MAX_PATH, &index);
     Print("icon", std::wstring(text) + (text[0] ? L"," + std::to_wstring(index) : L""));
     text[0] = L'\0';
-    link.p->GetDescription(text, INFOTIPSIZE);
+    link->GetDescription(text, INFOTIPSIZE);
     Print("description", text);
     return 0;
 }
 
 // ---- the program started through the shortcut ------------------------------------------
 
-struct WindowQuery {
-    DWORD pid;
-    bool dialog;  // the notice box (#32770) or the program's own window
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
-    auto* query = reinterpret_cast<WindowQuery*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != query->pid || !IsWindowVisible(window)) return TRUE;
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if ((wcscmp(name, L"#32770") == 0) != query->dialog) return TRUE;
-    query->found = window;
-    return FALSE;
-}
-
+// The notice box, or the program's own window (any other visible one).
 HWND WaitForWindow(HANDLE process, DWORD pid, bool dialog) {
-    for (DWORD waited = 0; waited < kTimeout; waited += kPoll) {
-        WindowQuery query{pid, dialog};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-        if (query.found) return query.found;
-        if (WaitForSingleObject(process, kPoll) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    // Another process's control: the text comes by WM_GETTEXT.
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                        kTimeout, nullptr);
-    return text;
+    return e2e::PollForWindow(process, kTimeout, kPoll, [&]() -> HWND {
+        for (HWND window : e2e::TopLevelWindowsOf(pid)) {
+            if (dialog ? e2e::IsMessageBox(window) : IsWindowVisible(window) && !e2e::IsMessageBox(window))
+                return window;
+        }
+        return nullptr;
+    });
 }
 
 int StartLink(const wchar_t* path, const wchar_t* notice, const wchar_t* title) {
@@ -130,26 +96,20 @@ int StartLink(const wchar_t* path, const wchar_t* notice, const wchar_t* title) 
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link.p))) ||
-        FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) ||
-        FAILED(file.p->Load(path, STGM_READ)))
+                                reinterpret_cast<void**>(link.put()))) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()))) ||
+        FAILED(file->Load(path, STGM_READ)))
         return Fail("cannot load the shortcut");
     wchar_t target[MAX_PATH] = {}, folder[MAX_PATH] = {}, arguments[INFOTIPSIZE] = {};
-    link.p->GetPath(target, MAX_PATH, nullptr, 0);
-    link.p->GetWorkingDirectory(folder, MAX_PATH);
-    link.p->GetArguments(arguments, INFOTIPSIZE);
+    link->GetPath(target, MAX_PATH, nullptr, 0);
+    link->GetWorkingDirectory(folder, MAX_PATH);
+    link->GetArguments(arguments, INFOTIPSIZE);
     std::wstring commandLine = L"\"" + std::wstring(target) + L"\"";
     if (arguments[0]) commandLine += L" " + std::wstring(arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    // CreateProcessW may write into its command line.
-    if (!CreateProcessW(target, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder[0] ? folder : nullptr, &startup, &started))
-        return Fail("cannot start the shortcut's target");
-    CloseHandle(started.hThread);
-    const HANDLE process = started.hProcess;
-    const DWORD pid = started.dwProcessId;
+    const auto started = e2e::StartProcess(target, commandLine, folder);
+    if (!started) return Fail("cannot start the shortcut's target");
+    const HANDLE process = started->process.get();
+    const DWORD pid = started->pid;
     int result = 0;
     auto check = [&result](bool ok, const char* what) {
         if (!ok) result = Fail(what, 0);
@@ -158,23 +118,21 @@ int StartLink(const wchar_t* path, const wchar_t* notice, const wchar_t* title) 
 
     // Without a notice to expect, any message box is a failure; the wait ends when the
     // program does.
-    const HWND box = WaitForWindow(process, pid, true);
+    const HWND shown = WaitForWindow(process, pid, true);
+    const auto box = shown ? e2e::FindMessageBox(pid) : std::nullopt;
     if (!notice && box) {
-        Print("unexpected message", TextOf(GetDlgItem(box, 0xFFFF)));
+        Print("unexpected message", molra::Widen(box->text));
         check(false, "the program showed a message box");
     }
-    if (notice && check(box != nullptr, "no notice box appeared")) {
-        const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
-        Print("notice", text);
-        check(text == notice, "the notice box has another text");
-        const HWND ok = GetDlgItem(box, IDOK);
-        if (check(ok != nullptr, "the notice box has no OK button"))
-            SendMessageTimeoutW(ok, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kTimeout, nullptr);
+    if (notice && check(box.has_value(), "no notice box appeared")) {
+        Print("notice", molra::Widen(box->text));
+        check(box->text == Narrow(notice), "the notice box has another text");
+        check(e2e::ClickOk(box->window), "the notice box has no OK button");
         const HWND window = WaitForWindow(process, pid, false);
         if (check(window != nullptr, "no window after OK")) {
-            const std::wstring caption = TextOf(window);
-            Print("window", caption);
-            check(caption == title, "the window has another title");
+            const std::string caption = e2e::WindowText(window);
+            Print("window", molra::Widen(caption));
+            check(caption == Narrow(title), "the window has another title");
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
     }
@@ -188,7 +146,6 @@ int StartLink(const wchar_t* path, const wchar_t* notice, const wchar_t* title) 
         GetExitCodeProcess(process, &code);
         std::printf("exit=%lu\n", static_cast<unsigned long>(code));
     }
-    CloseHandle(process);
     return result;
 }
 
@@ -246,14 +203,13 @@ struct Search {
     }
 
     void Walk(HKEY root, const std::wstring& path) {
-        HKEY key;
-        if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+        molra::RegKey owner;
+        if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, owner.put()) != ERROR_SUCCESS) return;
+        const HKEY key = owner.get();
         DWORD subkeys = 0, maxSubkey = 0, values = 0, maxName = 0, maxData = 0;
         if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &values,
-                             &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS) {
-            RegCloseKey(key);
+                             &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS)
             return;
-        }
         // One call per value and per subkey: under Wine each is a trip to the server.
         std::vector<wchar_t> name(std::max(maxName, maxSubkey) + 2);
         std::vector<BYTE> data(maxData + 2 * sizeof(wchar_t));
@@ -279,7 +235,7 @@ struct Search {
                 ERROR_SUCCESS)
                 children.emplace_back(name.data(), nameSize);
         }
-        RegCloseKey(key);
+        owner.reset();
         for (const auto& child : children) {
             const std::wstring childPath = path + L"\\" + child;
             if (Matches(child)) Report(childPath);
@@ -307,13 +263,12 @@ int RecordBrowser() {
     wchar_t log[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"MOLRA_PKG_BROWSER_LOG", log, MAX_PATH))
         return Fail("MOLRA_PKG_BROWSER_LOG is not set", 0);
-    const HANDLE file = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Fail("cannot open the browser log");
+    const UniqueHandle file(CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return Fail("cannot open the browser log");
     const std::string line = Narrow(GetCommandLineW()) + "\n";
     DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     return 0;
 }
 

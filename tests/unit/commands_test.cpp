@@ -12,14 +12,11 @@ namespace {
 
 using testing::FakePlatform;
 using testing::Command1_Click;
+using testing::FileFor;
 using namespace expected;
 
 const std::string kPath = "C:\\Work\\MOLRAvin.url";
 
-std::string FileFor(const std::string& address) {
-    return "[InternetShortcut]\r\nURL=http://" + address +
-           "\r\nIconIndex=0\r\nIconFile=C:\\Programme\\MOLRAvin\\MOLRAvin.exe\r\n";
-}
 
 // A PC at 192.168.2.10 whose server 192.168.2.1 answers.
 FakePlatform LocalNetwork(int serverAnswer = 1) {

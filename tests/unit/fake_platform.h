@@ -224,4 +224,11 @@ inline ClickOutcome Command1_Click(Platform& platform, const std::string& box) {
     return FinishClick(platform, CheckServer(platform, box));
 }
 
+// The shortcut file saved for address, the program being in folder.
+inline std::string FileFor(const std::string& address,
+                           const std::string& folder = "C:\\Programme\\MOLRAvin") {
+    return "[InternetShortcut]\r\nURL=http://" + address + "\r\nIconIndex=0\r\nIconFile=" + folder +
+           "\\MOLRAvin.exe\r\n";
+}
+
 }  // namespace molra::testing

@@ -18,6 +18,7 @@ namespace {
 
 using namespace expected;
 using testing::Command1_Click;
+using testing::FileFor;
 
 enum class Fault {
     BrowserKey,        // the browser's key cannot be opened or its value's type queried
@@ -85,10 +86,6 @@ std::string BrowserFailed(const std::string& command) {
     return "Der Browser konnte nicht gestartet werden.\r\n" + command + "\r\nFehler 2";
 }
 
-std::string FileFor(const std::string& address, const std::string& folder = "C:\\Programme\\MOLRAvin") {
-    return "[InternetShortcut]\r\nURL=http://" + address + "\r\nIconIndex=0\r\nIconFile=" + folder +
-           "\\MOLRAvin.exe\r\n";
-}
 std::string Utf16(const std::string& ascii) {
     std::string out = "\xFF\xFE";
     for (char c : ascii) {

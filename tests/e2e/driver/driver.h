@@ -29,7 +29,9 @@
 
 #include <windows.h>
 
+#include "platform/win32/owners_win.h"
 #include "platform/win32/text_win.h"
+#include "rig/rig.h"
 
 #include <gtest/gtest.h>
 
@@ -179,7 +181,7 @@ struct LaunchOptions {
 class Process {
 public:
     Process() = default;
-    Process(HANDLE process, HANDLE job, DWORD pid);
+    Process(molra::UniqueHandle process, molra::UniqueHandle job, DWORD pid);
     Process(Process&& other) noexcept;
     Process& operator=(Process&& other) noexcept;
     Process(const Process&) = delete;
@@ -199,8 +201,8 @@ public:
 private:
     void Release();
 
-    HANDLE process_ = nullptr;
-    HANDLE job_ = nullptr;
+    molra::UniqueHandle process_;
+    molra::UniqueHandle job_;
     DWORD pid_ = 0;
 };
 
@@ -212,11 +214,8 @@ Process Launch(const LaunchOptions& options = {}, Where where = Where::current()
 
 // ---- windows of a process ---------------------------------------------------------------
 
-struct MsgBox {
-    HWND window = nullptr;
-    std::string caption;
-    std::string text;  // the static control 0xFFFF
-};
+// The windows, boxes and keys of rig.h (WindowText, ClassName, ChildWindows,
+// FocusOf, PressKey, ...) work on any process; these wait and fail the scenario.
 
 // A visible message box (dialog class #32770) of the process.
 std::optional<MsgBox> FindMessageBox(const Process& process);
@@ -229,12 +228,20 @@ void PressOk(const MsgBox& box, DWORD timeout = kTimeout, Where where = Where::c
 HWND FindWindowOf(const Process& process, const std::string& title);
 HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeout = kTimeout,
                    Where where = Where::current());
-std::string WindowText(HWND window);
-std::string ClassName(HWND window);
-std::vector<HWND> TopLevelWindowsOf(DWORD pid);  // visible or not, in z order
-std::vector<HWND> ChildWindows(HWND parent);  // all descendants, in z order
 void PostClose(HWND window);                  // WM_CLOSE, as the frame's close button sends
 void ClickButton(HWND button);                // BM_CLICK, posted
+
+// ---- the program's files and the test DLLs ---------------------------------------------
+
+// A shortcut file as the program writes one for url.
+std::string ShortcutBytes(const std::string& url);
+
+using Environment = std::map<std::string, std::string>;
+// C:\e2e\logs\<scenario>-shim.log, where ShimEnvironment has the test DLLs log.
+std::string ShimLogPath();
+// settings with changes put over them, and MOLRA_SHIM_LOG set to
+// ShimLogPath(): for LaunchOptions::environment.
+Environment ShimEnvironment(Environment settings, const Environment& changes = {});
 
 // ---- the recorder -----------------------------------------------------------------------
 

@@ -3,6 +3,8 @@
 
 #include "driver/driver.h"
 
+#include <atomic>
+
 namespace e2e::detail {
 
 struct RunState {
@@ -11,6 +13,8 @@ struct RunState {
     std::vector<std::string> placedFiles;  // removed when the scenario ends
 };
 RunState& State();
+// When the running scenario's time is up (GetTickCount64); 0 while none runs.
+std::atomic<ULONGLONG>& ScenarioDeadline();
 
 // Jobs of live Process objects, so the watchdog can end them.
 void TrackJob(HANDLE job);

@@ -3,54 +3,12 @@
 //   e2e_driver.exe --setup [--program=<unix path>] --recorder=<unix path> [--shim=<unix path>]...
 // Scenarios run the fixture's copy of the program unless --program names another.
 //   e2e_driver.exe --baseline   (sets the registry and files every scenario starts from)
-#include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "driver/internal.h"
 
 namespace e2e {
-
-namespace detail {
-
-RunState& State() {
-    static RunState state;
-    return state;
-}
-
-namespace {
-
-std::mutex jobsMutex;
-std::set<HANDLE> liveJobs;
-
-}  // namespace
-
-void TrackJob(HANDLE job) {
-    std::lock_guard<std::mutex> lock(jobsMutex);
-    liveJobs.insert(job);
-}
-
-void UntrackJob(HANDLE job) {
-    std::lock_guard<std::mutex> lock(jobsMutex);
-    liveJobs.erase(job);
-}
-
-void TerminateTrackedJobs() {
-    std::lock_guard<std::mutex> lock(jobsMutex);
-    for (HANDLE job : liveJobs) TerminateJobObject(job, 1);
-}
-
-void Log(const std::string& line) {
-    static const ULONGLONG start = GetTickCount64();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "[%7.3f s] ", (GetTickCount64() - start) / 1000.0);
-    std::fputs((stamp + line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
-}  // namespace detail
 
 namespace {
 
@@ -73,14 +31,12 @@ std::string BuiltProgramPath() {
 
 // A hang anywhere must end in a failure, never in a stuck test run: while a
 // scenario runs, the watchdog ends it and everything it started once its
-// time is up. 0: no scenario runs.
-std::atomic<ULONGLONG> scenarioDeadline{0};
-
+// time is up.
 void StartWatchdog() {
     std::thread([] {
         for (;;) {
             Sleep(100);
-            const ULONGLONG deadline = scenarioDeadline.load();
+            const ULONGLONG deadline = detail::ScenarioDeadline().load();
             if (deadline == 0 || GetTickCount64() < deadline) continue;
             Print("FAIL " + detail::State().scenario + ": still running after " +
                   std::to_string(kScenarioTimeout / 1000) + " s, everything it started is ended\n");
@@ -101,34 +57,6 @@ class EndTestOnFatalFailure : public ::testing::EmptyTestEventListener {
 };
 
 }  // namespace
-
-void Scenario::SetUp() {
-    detail::State().scenario = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    detail::Log("scenario " + detail::State().scenario);
-    scenarioDeadline = GetTickCount64() + kScenarioTimeout;
-    // Wine closes the desktop a few seconds after its last user ends, and the
-    // next process to need it starts its explorer.exe: that must be the driver,
-    // not the program, whose job would otherwise hold it for good.
-    GetDesktopWindow();
-    detail::ApplyBaseline();
-}
-
-void Scenario::TearDown() {
-    detail::RemovePlacedFiles();
-    scenarioDeadline = 0;
-}
-
-const std::string& ScenarioName() { return detail::State().scenario; }
-
-std::string ProgramPath() { return detail::State().program; }
-
-void FailAt(const Where& where, const std::string& what) {
-    GTEST_FAIL_AT(where.file_name(), static_cast<int>(where.line())) << what;
-    // Only without the listener above would this line be reached.
-    throw ::testing::AssertionException(
-        ::testing::TestPartResult(::testing::TestPartResult::kFatalFailure, where.file_name(),
-                                  static_cast<int>(where.line()), what.c_str()));
-}
 
 }  // namespace e2e
 

@@ -1,6 +1,7 @@
 // Launching the program under test, its windows, and the recorder's log.
 #include <cwchar>
 #include <cwctype>
+#include <utility>
 
 #include "driver/internal.h"
 
@@ -45,24 +46,21 @@ std::wstring EnvironmentBlock(const std::map<std::string, std::string>& changes)
 
 }  // namespace
 
-Process::Process(HANDLE process, HANDLE job, DWORD pid) : process_(process), job_(job), pid_(pid) {
-    detail::TrackJob(job_);
+Process::Process(molra::UniqueHandle process, molra::UniqueHandle job, DWORD pid)
+    : process_(std::move(process)), job_(std::move(job)), pid_(pid) {
+    detail::TrackJob(job_.get());
 }
 
 Process::Process(Process&& other) noexcept
-    : process_(other.process_), job_(other.job_), pid_(other.pid_) {
-    other.process_ = other.job_ = nullptr;
-    other.pid_ = 0;
-}
+    : process_(std::move(other.process_)), job_(std::move(other.job_)),
+      pid_(std::exchange(other.pid_, 0)) {}
 
 Process& Process::operator=(Process&& other) noexcept {
     if (this != &other) {
         Release();
-        process_ = other.process_;
-        job_ = other.job_;
-        pid_ = other.pid_;
-        other.process_ = other.job_ = nullptr;
-        other.pid_ = 0;
+        process_ = std::move(other.process_);
+        job_ = std::move(other.job_);
+        pid_ = std::exchange(other.pid_, 0);
     }
     return *this;
 }
@@ -72,27 +70,26 @@ Process::~Process() { Release(); }
 void Process::Release() {
     if (job_) {
         Terminate();
-        detail::UntrackJob(job_);
-        CloseHandle(job_);
+        detail::UntrackJob(job_.get());
     }
-    if (process_) CloseHandle(process_);
-    process_ = job_ = nullptr;
+    job_.reset();
+    process_.reset();
 }
 
 bool Process::Running() const {
-    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 DWORD Process::ExitCode() const {
     DWORD code = STILL_ACTIVE;
-    if (process_) GetExitCodeProcess(process_, &code);
+    if (process_) GetExitCodeProcess(process_.get(), &code);
     return code;
 }
 
 DWORD Process::WaitExit(DWORD timeout, Where where) {
     if (!process_) FailAt(where, "WaitExit on a process that was not launched");
     const ULONGLONG deadline = GetTickCount64() + timeout;
-    while (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
         SleepMs(25);
         if (const auto box = FindMessageBox(*this)) {
             FailAt(where, "expected the process to end, but it shows a message box: caption " +
@@ -122,13 +119,12 @@ std::string JobProcesses(HANDLE job) {
     for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
         const auto pid = static_cast<DWORD>(ids.list.ProcessIdList[i]);
         text += " " + std::to_string(pid);
-        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        const molra::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
         if (!process) continue;
         wchar_t image[MAX_PATH];
         DWORD length = MAX_PATH;
-        if (QueryFullProcessImageNameW(process, 0, image, &length))
+        if (QueryFullProcessImageNameW(process.get(), 0, image, &length))
             text += " " + Narrow(std::wstring(image, length));
-        CloseHandle(process);
     }
     return text;
 }
@@ -140,7 +136,7 @@ void Process::WaitAllExited(DWORD timeout, Where where) {
     const ULONGLONG deadline = GetTickCount64() + timeout;
     for (;;) {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-        if (!QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &info,
+        if (!QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &info,
                                        sizeof info, nullptr))
             FailAt(where, "cannot query the job of process " + std::to_string(pid_));
         if (info.ActiveProcesses == 0) {
@@ -150,15 +146,15 @@ void Process::WaitAllExited(DWORD timeout, Where where) {
         if (GetTickCount64() > deadline) {
             FailAt(where, std::to_string(info.ActiveProcesses) + " processes started by " +
                      std::to_string(pid_) + " still run after " + std::to_string(timeout) +
-                     " ms:" + JobProcesses(job_));
+                     " ms:" + JobProcesses(job_.get()));
         }
         SleepMs(25);
     }
 }
 
 void Process::Terminate() {
-    if (job_) TerminateJobObject(job_, 1);
-    if (process_) WaitForSingleObject(process_, 5000);
+    if (job_) TerminateJobObject(job_.get(), 1);
+    if (process_) WaitForSingleObject(process_.get(), 5000);
 }
 
 Process Launch(const LaunchOptions& options, Where where) {
@@ -168,112 +164,39 @@ Process Launch(const LaunchOptions& options, Where where) {
     std::map<std::string, std::string> environment = options.environment;
     environment["MOLRA_RECORD"] = RecordLog();
     std::wstring block = EnvironmentBlock(environment);
-    // CreateProcessW may write into its command line.
-    std::wstring commandLine = Widen(line);
-    commandLine.push_back(L'\0');
-    const std::wstring application = Widen(program);
     const std::wstring folder = Widen(options.workDir.empty() ? WorkDir() : options.workDir);
 
-    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    molra::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) FailAt(where, "cannot create a job object");
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(options.commandLine ? application.c_str() : nullptr, commandLine.data(),
-                        nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
-                        block.data(), folder.c_str(), &startup, &info)) {
+    auto started = StartProcess(options.commandLine ? Widen(program) : std::wstring(), Widen(line),
+                                folder, CREATE_SUSPENDED, block.data());
+    if (!started) {
         const DWORD code = GetLastError();
-        CloseHandle(job);
         FailAt(where, "cannot start " + Quote(line) + " in " + Quote(Narrow(folder)) + ": " +
                  SystemErrorText(code));
     }
-    Process process(info.hProcess, job, info.dwProcessId);
+    const HANDLE processHandle = started->process.get();
+    const HANDLE jobHandle = job.get();
+    Process process(std::move(started->process), std::move(job), started->pid);
     // In the job before its first instruction, so everything it starts is in it too.
-    if (!AssignProcessToJobObject(job, info.hProcess)) {
-        TerminateProcess(info.hProcess, 1);
-        CloseHandle(info.hThread);
+    if (!AssignProcessToJobObject(jobHandle, processHandle)) {
+        TerminateProcess(processHandle, 1);
         FailAt(where, "cannot put the process into a job");
     }
-    ResumeThread(info.hThread);
-    CloseHandle(info.hThread);
-    detail::Log("started " + std::to_string(info.dwProcessId) + ": " + Quote(line) + " in " +
+    ResumeThread(started->thread.get());
+    detail::Log("started " + std::to_string(started->pid) + ": " + Quote(line) + " in " +
                 Quote(Narrow(folder)));
     return process;
 }
 
 // ---- windows ------------------------------------------------------------------------------
 
-namespace {
-
-struct WindowSearch {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-// A named callback, not a lambda: a lambda's function pointer would not be
-// CALLBACK (stdcall) in a 32-bit build.
-BOOL CALLBACK CollectWindowOf(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->pid) search->found.push_back(window);
-    return TRUE;
-}
-
-BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    return TRUE;
-}
-
-}  // namespace
-
-std::string WindowText(HWND window) {
-    // GetWindowTextW would not ask another process's control for its text.
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-        return Narrow(std::wstring(L"<no answer>"));
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    // The second question may time out too (a debugged program stopped in between).
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                             SMTO_ABORTIFHUNG, 5000, &copied))
-        return Narrow(std::wstring(L"<no answer>"));
-    text.resize(copied);
-    return Narrow(text);
-}
-
-std::string ClassName(HWND window) {
-    wchar_t name[256];
-    const int length = GetClassNameW(window, name, 256);
-    return Narrow(std::wstring(name, length > 0 ? length : 0));
-}
-
-std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
-    WindowSearch search{pid, {}};
-    EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::vector<HWND> ChildWindows(HWND parent) {
-    std::vector<HWND> children;
-    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
-    return children;
-}
-
 std::optional<MsgBox> FindMessageBox(const Process& process) {
-    for (HWND window : TopLevelWindowsOf(process.pid())) {
-        if (!IsWindowVisible(window) || ClassName(window) != "#32770") continue;
-        MsgBox box;
-        box.window = window;
-        box.caption = WindowText(window);
-        if (HWND text = GetDlgItem(window, 0xFFFF)) box.text = WindowText(text);
-        return box;
-    }
-    return std::nullopt;
+    return FindMessageBox(process.pid());
 }
 
 MsgBox WaitForMessageBox(const Process& process, DWORD timeout, Where where) {
@@ -296,9 +219,7 @@ MsgBox WaitForMessageBox(const Process& process, DWORD timeout, Where where) {
 }
 
 void PressOk(const MsgBox& box, DWORD timeout, Where where) {
-    HWND ok = GetDlgItem(box.window, IDOK);
-    if (!ok) FailAt(where, "message box " + Quote(box.text) + " has no OK button");
-    ClickButton(ok);
+    if (!ClickOk(box.window)) FailAt(where, "message box " + Quote(box.text) + " has no OK button");
     detail::Log("pressed OK");
     const ULONGLONG deadline = GetTickCount64() + timeout;
     while (IsWindow(box.window) && IsWindowVisible(box.window)) {

@@ -119,32 +119,25 @@ void WriteFileBytes(const std::string& path, const std::string& bytes, DWORD att
     MakeDirs(Parent(path), where);
     const std::wstring wide = Widen(path);
     SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);  // a hidden file cannot be truncated
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) FailAt(where, LastError("cannot create " + Quote(path)));
+    molra::UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) FailAt(where, LastError("cannot create " + Quote(path)));
     DWORD written = 0;
     const BOOL ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    file.reset();
     if (!ok || written != bytes.size()) FailAt(where, LastError("cannot write " + Quote(path)));
     if (attributes && !SetFileAttributesW(wide.c_str(), attributes))
         FailAt(where, LastError("cannot set attributes of " + Quote(path)));
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path, Where where) {
-    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    auto bytes = ReadWholeFile(Widen(path));
+    if (!bytes) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
         FailAt(where, LastError("cannot open " + Quote(path)));
     }
-    std::string bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -162,13 +155,12 @@ void CopyFileTo(const std::string& from, const std::string& to, Where where) {
 std::vector<std::string> ListFolder(const std::string& path) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(Widen(path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    const molra::FindHandle search(FindFirstFileW(Widen(path + "\\*").c_str(), &found));
+    if (!search) return names;
     do {
         const std::wstring name = found.cFileName;
         if (name != L"." && name != L"..") names.push_back(Narrow(name));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -202,6 +194,21 @@ std::string WindowsPath(const std::string& unixPath) {
     return result;
 }
 
+// ---- the program's files and the test DLLs ---------------------------------------------
+
+std::string ShortcutBytes(const std::string& url) {
+    return "[InternetShortcut]\r\nURL=" + url +
+           "\r\nIconIndex=0\r\nIconFile=C:\\Programme\\MOLRAvin\\MOLRAvin.exe\r\n";
+}
+
+std::string ShimLogPath() { return "C:\\e2e\\logs\\" + ScenarioName() + "-shim.log"; }
+
+Environment ShimEnvironment(Environment settings, const Environment& changes) {
+    for (const auto& [name, value] : changes) settings[name] = value;
+    settings["MOLRA_SHIM_LOG"] = ShimLogPath();
+    return settings;
+}
+
 // ---- registry -----------------------------------------------------------------------------
 
 namespace {
@@ -226,14 +233,13 @@ std::string Utf16Bytes(const std::string& utf8) {
 
 void SetRegValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
                  const std::string& data, Where where) {
-    HKEY key = nullptr;
+    molra::RegKey key;
     LONG status = RegCreateKeyExW(root, Widen(subKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, &key, nullptr);
+                                  nullptr, key.put(), nullptr);
     if (status == ERROR_SUCCESS) {
-        status = RegSetValueExW(key, Widen(name).c_str(), 0, type,
+        status = RegSetValueExW(key.get(), Widen(name).c_str(), 0, type,
                                 reinterpret_cast<const BYTE*>(data.data()),
                                 static_cast<DWORD>(data.size()));
-        RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS)
         FailAt(where, "cannot set " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));
@@ -261,13 +267,10 @@ void SetRegDword(HKEY root, const std::string& subKey, const std::string& name, 
 }
 
 void DeleteRegValue(HKEY root, const std::string& subKey, const std::string& name, Where where) {
-    HKEY key = nullptr;
-    LONG status = RegOpenKeyExW(root, Widen(subKey).c_str(), 0, KEY_SET_VALUE, &key);
+    molra::RegKey key;
+    LONG status = RegOpenKeyExW(root, Widen(subKey).c_str(), 0, KEY_SET_VALUE, key.put());
     if (status == ERROR_FILE_NOT_FOUND) return;
-    if (status == ERROR_SUCCESS) {
-        status = RegDeleteValueW(key, Widen(name).c_str());
-        RegCloseKey(key);
-    }
+    if (status == ERROR_SUCCESS) status = RegDeleteValueW(key.get(), Widen(name).c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
         FailAt(where,
                "cannot delete " + KeyName(root, subKey, name) + ": " + SystemErrorText(status));

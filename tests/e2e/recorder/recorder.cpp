@@ -16,6 +16,7 @@
 
 #include <string>
 
+#include "platform/win32/owners_win.h"
 #include "platform/win32/text_win.h"
 
 namespace {
@@ -62,13 +63,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     // Several recorders may finish at once: retry while another one holds the file.
     for (int attempt = 0; attempt < 200; ++attempt) {
-        HANDLE file = CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
+        const molra::UniqueHandle file(CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
             DWORD written = 0;
-            const BOOL ok = WriteFile(file, record.data(), static_cast<DWORD>(record.size()),
+            const BOOL ok = WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()),
                                       &written, nullptr);
-            CloseHandle(file);
             return ok && written == record.size() ? 0 : 2;
         }
         if (GetLastError() != ERROR_SHARING_VIOLATION) return 3;

@@ -25,6 +25,7 @@
 #include "net/net.h"
 #include "platform/win32/owners_win.h"
 #include "platform/win32/win32_platform.h"
+#include "rig/rig.h"
 #include "ui/win32/main_window_win.h"
 #include "ui/win32/window_assets_win.h"
 
@@ -45,11 +46,10 @@ bool inChild = false;
 
 class BoxWatcher {
 public:
-    BoxWatcher() { thread_ = CreateThread(nullptr, 0, &BoxWatcher::Run, this, 0, nullptr); }
+    BoxWatcher() : thread_(CreateThread(nullptr, 0, &BoxWatcher::Run, this, 0, nullptr)) {}
     ~BoxWatcher() {
         stop_ = true;
-        WaitForSingleObject(thread_, 5000);
-        CloseHandle(thread_);
+        WaitForSingleObject(thread_.get(), 5000);
     }
     // "caption|text" of every box seen so far, each answered with OK.
     Lines Take() {
@@ -62,41 +62,24 @@ public:
 private:
     static DWORD WINAPI Run(void* self) {
         auto* watcher = static_cast<BoxWatcher*>(self);
-        while (!watcher->stop_) {
-            EnumWindows(&BoxWatcher::Visit, reinterpret_cast<LPARAM>(watcher));
-            Sleep(20);
+        // lastBox is answered already; handles are not reused at once.
+        for (HWND lastBox = nullptr; !watcher->stop_; Sleep(20)) {
+            const auto box = e2e::FindMessageBox(GetCurrentProcessId(), lastBox);
+            if (!box) continue;
+            {
+                std::lock_guard lock(watcher->mutex_);
+                watcher->seen_.push_back(box->caption + "|" + box->text);
+            }
+            lastBox = box->window;
+            if (!e2e::ClickOk(box->window)) PostMessageW(box->window, WM_COMMAND, IDOK, 0);
         }
         return 0;
     }
-    static BOOL CALLBACK Visit(HWND window, LPARAM self) {
-        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        wchar_t className[64] = {};
-        GetClassNameW(window, className, 64);
-        if (process != GetCurrentProcessId() || std::wstring(className) != L"#32770" ||
-            !IsWindowVisible(window) || window == watcher->lastBox_)
-            return TRUE;
-        wchar_t caption[256] = {};
-        wchar_t text[1024] = {};
-        GetWindowTextW(window, caption, 256);
-        GetDlgItemTextW(window, 0xFFFF, text, 1024);
-        {
-            std::lock_guard lock(watcher->mutex_);
-            watcher->seen_.push_back(molra::Narrow(caption, wcslen(caption)) + "|" +
-                                     molra::Narrow(text, wcslen(text)));
-        }
-        watcher->lastBox_ = window;
-        if (HWND ok = GetDlgItem(window, IDOK)) SendMessageW(ok, BM_CLICK, 0, 0);
-        else PostMessageW(window, WM_COMMAND, IDOK, 0);
-        return TRUE;
-    }
 
-    HANDLE thread_ = nullptr;
     std::atomic<bool> stop_ = false;
-    HWND lastBox_ = nullptr;  // answered already; handles are not reused at once
     std::mutex mutex_;
     Lines seen_;
+    molra::UniqueHandle thread_;  // last: it runs on the members above
 };
 
 // --- the shims' steering and their log ---------------------------------------
@@ -107,51 +90,15 @@ void SetVariableUtf8(const char* name, const std::string& value) {
     SetEnvironmentVariableW(molra::Widen(name).c_str(), molra::Widen(value).c_str());
 }
 
-class ShimLog {
-public:
-    explicit ShimLog(const std::wstring& caseName) {
-        wchar_t folder[MAX_PATH];
-        GetTempPathW(MAX_PATH, folder);
-        path_ = std::wstring(folder) + L"molra_shim_" + caseName + L".log";
-        SetEnvironmentVariableW(L"MOLRA_SHIM_LOG", path_.c_str());
-        Clear();
-    }
-    void Clear() { DeleteFileW(path_.c_str()); }
-    bool Exists() const { return GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; }
-    // Every line written since the last Clear, and clears. An echo thread
-    // that outlived its round may not have written yet: waits up to 2 s for
-    // at least atLeast lines.
-    Lines Take(std::size_t atLeast = 0) {
-        for (const ULONGLONG end = GetTickCount64() + 2000;
-             Read().size() < atLeast && GetTickCount64() < end;)
-            Sleep(20);
-        const Lines lines = Read();
-        Clear();
-        return lines;
-    }
-
-private:
-    Lines Read() const {
-        Lines lines;
-        HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            std::string content;
-            char buffer[4096];
-            DWORD read = 0;
-            while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-                content.append(buffer, read);
-            CloseHandle(file);
-            std::size_t start = 0;
-            for (std::size_t end; (end = content.find('\n', start)) != std::string::npos;
-                 start = end + 1)
-                lines.push_back(content.substr(start, end - start));
-        }
-        return lines;
-    }
-
-    std::wstring path_;
-};
+// The test DLLs log into a file of the case's own.
+e2e::ShimLog CaseShimLog(const std::wstring& caseName) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    e2e::ShimLog log(std::wstring(folder) + L"molra_shim_" + caseName + L".log");
+    SetEnvironmentVariableW(L"MOLRA_SHIM_LOG", log.path().c_str());
+    log.Clear();
+    return log;
+}
 
 // --- checks ------------------------------------------------------------------
 
@@ -213,7 +160,7 @@ Lines Joined(std::initializer_list<Lines> parts) {
 struct Context {
     molra::Win32Platform platform;
     BoxWatcher boxes;
-    ShimLog& log;
+    const e2e::ShimLog& log;
 };
 
 // Whatever DLL answered, it must have come from System32, never from the
@@ -246,16 +193,15 @@ bool SetOverrides(const wchar_t* loadOrder) {
     const std::wstring exe = ExePath();
     const std::wstring key = L"Software\\Wine\\AppDefaults\\" +
                              exe.substr(exe.find_last_of(L"\\/") + 1) + L"\\DllOverrides";
-    HKEY handle = nullptr;
+    molra::RegKey handle;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS)
+                        handle.put(), nullptr) != ERROR_SUCCESS)
         return false;
     bool ok = true;
     for (const wchar_t* dll : {L"wsock32", L"sensapi", L"iphlpapi"})
-        ok &= RegSetValueExW(handle, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(loadOrder),
+        ok &= RegSetValueExW(handle.get(), dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(loadOrder),
                              static_cast<DWORD>((wcslen(loadOrder) + 1) * sizeof(wchar_t))) ==
               ERROR_SUCCESS;
-    RegCloseKey(handle);
     return ok;
 }
 
@@ -263,24 +209,19 @@ bool SetOverrides(const wchar_t* loadOrder) {
 // overrides afresh.
 void RunInChild(const std::string& test) {
     const std::wstring exe = ExePath();
-    std::wstring commandLine = L"\"" + exe + L"\" " + kChildSwitch +
-                               L" --gtest_brief=1 --gtest_filter=" + molra::Widen(test);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &process))
-        FAIL() << "cannot start the child (" << GetLastError() << ")";
-    if (WaitForSingleObject(process.hProcess, kChildTimeoutMs) != WAIT_OBJECT_0) {
+    const auto child = e2e::StartProcess(exe, L"\"" + exe + L"\" " + kChildSwitch +
+                                                   L" --gtest_brief=1 --gtest_filter=" +
+                                                   molra::Widen(test));
+    if (!child) FAIL() << "cannot start the child (" << GetLastError() << ")";
+    const HANDLE process = child->process.get();
+    if (WaitForSingleObject(process, kChildTimeoutMs) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "the child did not end in time";
-        TerminateProcess(process.hProcess, 1);
+        TerminateProcess(process, 1);
     } else {
         DWORD code = 1;
-        GetExitCodeProcess(process.hProcess, &code);
+        GetExitCodeProcess(process, &code);
         EXPECT_EQ(code, 0u) << "the case failed in the child (its report is above)";
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 }
 
 // In the parent a case sets its exe's overrides for wsock32, sensapi and
@@ -295,7 +236,7 @@ protected:
             return;
         }
         ResetShims();
-        ShimLog log(molra::Widen(test.name()));
+        const e2e::ShimLog log = CaseShimLog(molra::Widen(test.name()));
         {
             Context context{{}, {}, log};
             body(context);
@@ -604,33 +545,22 @@ LRESULT CALLBACK RefuseControls(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 struct FailureBox {
-    DWORD thread;  // whose box it is
     std::string text;
     bool stayed = false;
 };
 
-BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
 // Reads the box, checks a second later that it is still there, presses OK.
-// Only the test thread's own windows count: another process's box must not hide it.
+// Only this process's boxes count: another process's box must not hide it.
 DWORD WINAPI WatchFailureBox(void* param) {
     auto& seen = *static_cast<FailureBox*>(param);
-    HWND box = nullptr;
+    std::optional<e2e::MsgBox> box;
     for (int tries = 0; tries < 6000 && !box; ++tries, Sleep(10))
-        EnumThreadWindows(seen.thread, FindBox, reinterpret_cast<LPARAM>(&box));
+        box = e2e::FindMessageBox(GetCurrentProcessId());
     if (!box) return 0;
-    wchar_t text[1024] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 1024);
-    seen.text = molra::Narrow(text);
+    seen.text = box->text;
     Sleep(1000);
-    seen.stayed = IsWindow(box) && IsWindowVisible(box);
-    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    seen.stayed = IsWindow(box->window) && IsWindowVisible(box->window);
+    e2e::ClickOk(box->window);
     return 0;
 }
 
@@ -638,8 +568,8 @@ DWORD WINAPI WatchFailureBox(void* param) {
 TEST(Win32Window, window_failure_box_stays) {
     const HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseControls, nullptr, GetCurrentThreadId());
     ASSERT_TRUE(hook);
-    FailureBox seen{GetCurrentThreadId(), {}, false};
-    const HANDLE watcher = CreateThread(nullptr, 0, WatchFailureBox, &seen, 0, nullptr);
+    FailureBox seen;
+    const molra::UniqueHandle watcher(CreateThread(nullptr, 0, WatchFailureBox, &seen, 0, nullptr));
     ASSERT_TRUE(watcher);
     molra::Win32Platform platform;
     molra::WindowAssets assets;
@@ -647,8 +577,7 @@ TEST(Win32Window, window_failure_box_stays) {
     // A quit queued during the failed creation ends the box at once.
     MSG quit;
     EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "a quit behind the box";
-    WaitForSingleObject(watcher, 10000);
-    CloseHandle(watcher);
+    WaitForSingleObject(watcher.get(), 10000);
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(seen.text.substr(0, kWindowFailed.size()), kWindowFailed);
     EXPECT_TRUE(seen.stayed) << "the box closed by itself";
@@ -696,12 +625,12 @@ TEST(Win32Window, refused_post_is_sent) {
         received.clear();
         if (gone) DestroyWindow(window);
         Hand hand{window, data};
-        const HANDLE thread = CreateThread(nullptr, 0, HandOver, &hand, 0, nullptr);
-        ASSERT_TRUE(thread);
+        const molra::UniqueHandle owner(CreateThread(nullptr, 0, HandOver, &hand, 0, nullptr));
+        ASSERT_TRUE(owner);
+        const HANDLE thread = owner.get();
         MSG message;  // answers the sent message
         while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
             PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        CloseHandle(thread);
         EXPECT_EQ(hand.taken, !gone);
         EXPECT_EQ(molra::Narrow(received), gone ? "" : "Ergebnis");
     }
