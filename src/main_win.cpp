@@ -3,7 +3,7 @@
 #include "startup/startup.h"
 #include "ui/win32/main_window_win.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
     molra::RestrictDllSearch();
     molra::Win32Platform platform;
     molra::WindowAssets assets;

@@ -86,6 +86,7 @@ std::vector<std::string> GetHostAddresses(Platform& platform, const std::string&
     if (!addresses) return dotted;
     for (const std::vector<std::uint8_t>& bytes : *addresses) {
         std::vector<std::string> fields;
+        fields.reserve(bytes.size());
         for (std::uint8_t byte : bytes) fields.push_back(std::to_string(byte));
         dotted.push_back(JoinFields(fields, '.'));
     }

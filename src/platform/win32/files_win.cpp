@@ -27,7 +27,9 @@ std::wstring GrowingBuffer(Fill fill) {
 
 std::string Win32Platform::ReadProfileString(const std::string& section, const std::string& key,
                                              const std::string& path) {
-    const std::wstring wsection = Widen(section), wkey = Widen(key), wpath = Widen(path);
+    const std::wstring wsection = Widen(section);
+    const std::wstring wkey = Widen(key);
+    const std::wstring wpath = Widen(path);
     std::wstring buffer(256, L'\0');
     for (;;) {
         const DWORD length = GetPrivateProfileStringW(wsection.c_str(), wkey.c_str(), L"",
@@ -168,7 +170,7 @@ DWORD SaveNow(const std::string& path, const std::string& bytes, HANDLE stop) {
 struct SaveJob {
     const std::string& path;
     const std::string& bytes;
-    HANDLE stop;
+    HANDLE stop = nullptr;
     DWORD error = 0;
 };
 

@@ -23,7 +23,7 @@ namespace {
 constexpr DWORD kSelectSliceMs = 10;
 
 Finding Echo(HANDLE icmp, const std::array<std::uint8_t, 4>& address, std::uint32_t timeoutMs) {
-    IPAddr destination;  // network byte order, as the bytes stand
+    IPAddr destination = 0;  // network byte order, as the bytes stand
     static_assert(sizeof destination == 4);
     std::memcpy(&destination, address.data(), 4);
     char request[32] = "MOLRAvin";
@@ -47,6 +47,7 @@ public:
     EchoMailbox() : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     EchoMailbox(const EchoMailbox&) = delete;
     EchoMailbox& operator=(const EchoMailbox&) = delete;
+    ~EchoMailbox() = default;
 
     void Post(const ProbeFinding& finding) {
         AcquireSRWLockExclusive(&lock_);
@@ -113,6 +114,8 @@ class Win32ProbeRound final : public ProbeRound {
 public:
     explicit Win32ProbeRound(std::uint32_t budgetMs)
         : deadline_(GetTickCount64() + budgetMs), mailbox_(std::make_shared<EchoMailbox>()) {}
+    Win32ProbeRound(const Win32ProbeRound&) = delete;
+    Win32ProbeRound& operator=(const Win32ProbeRound&) = delete;
     ~Win32ProbeRound() override { mailbox_->Close(); }  // the sockets close with pending_
 
     void StartEcho(std::size_t target, const std::array<std::uint8_t, 4>& address,
@@ -129,7 +132,7 @@ public:
             EchoJob{mailbox_, std::move(icmp), target, address, timeoutMs});
         ++echoesOutstanding_;
         if (const UniqueHandle thread{CreateThread(nullptr, 0, RunEchoJob, job.get(), 0, nullptr)}) {
-            job.release();
+            static_cast<void>(job.release());  // the thread's now
             return;
         }
         job->Run();  // no thread to be had: the echo holds up the round, but is made
@@ -155,7 +158,7 @@ public:
             if (echoesOutstanding_ == 0 && pending_.empty()) return std::nullopt;
             const ULONGLONG now = GetTickCount64();
             if (now >= deadline_) return std::nullopt;
-            const DWORD left = static_cast<DWORD>(deadline_ - now);
+            const auto left = static_cast<DWORD>(deadline_ - now);
             if (pending_.empty()) mailbox_->Wait(left);
             else PollConnections(std::min(left, kSelectSliceMs));
         }

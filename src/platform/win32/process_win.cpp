@@ -69,7 +69,8 @@ std::uint32_t Win32Platform::StartProcess(const std::string& commandLine, int sh
     }
     if (environment) FreeEnvironmentStringsW(environment);
     if (!started) return error;
-    const UniqueHandle thread(process.hThread), child(process.hProcess);
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle child(process.hProcess);
     return 0;
 }
 

@@ -23,7 +23,7 @@ std::optional<RegistryValue> Win32Platform::QueryRegistryValue(RegistryRoot root
     // The value may change between the two calls; a few rounds settle it.
     for (int attempt = 0; attempt < 4; ++attempt) {
         std::wstring buffer((bytes + 1) / sizeof(wchar_t), L'\0');
-        DWORD got = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        auto got = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
         const LONG status = RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
                                              reinterpret_cast<BYTE*>(buffer.data()), &got);
         if (status == ERROR_MORE_DATA) {

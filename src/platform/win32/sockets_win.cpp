@@ -65,7 +65,8 @@ int Win32Platform::CheckDestination(const std::string& address) {
 }
 
 double Win32Platform::MonotonicSeconds() {
-    LARGE_INTEGER frequency, counter;
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);

@@ -61,7 +61,7 @@ SIZE WindowSize(UINT dpi) {
 }
 
 SIZE PlaceControls(const Controls& controls, HFONT font, UINT dpi) {
-    std::array<RECT, kControlCount> boxes;
+    std::array<RECT, kControlCount> boxes{};
     for (std::size_t i = 0; i < kControlCount; ++i) boxes[i] = ToPixels(kControls[i].twips, dpi);
     SIZE client{ToPixels(kClientTwips.cx, dpi), ToPixels(kClientTwips.cy, dpi)};
     const int below =
@@ -78,7 +78,8 @@ SIZE PlaceControls(const Controls& controls, HFONT font, UINT dpi) {
 
 void ClipLabel(const Controls& controls) {
     HWND label = controls[kLabel1];
-    RECT labelRect, text1Rect;
+    RECT labelRect;
+    RECT text1Rect;
     GetWindowRect(label, &labelRect);
     GetWindowRect(controls[kText1], &text1Rect);
     OffsetRect(&text1Rect, -labelRect.left, -labelRect.top);

@@ -1,6 +1,7 @@
 #include "ui/win32/legibility_win.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "platform/win32/owners_win.h"
 
@@ -32,9 +33,12 @@ std::vector<Colour> PixelColours(HBITMAP bitmap, RECT area) {
     const auto* bits = static_cast<const BYTE*>(dib.dsBm.bmBits);
     std::vector<Colour> colours;
     for (long y = std::max(0L, area.top); y < std::min(height, area.bottom); ++y) {
-        const BYTE* row = bits + (topDown ? y : height - 1 - y) * dib.dsBm.bmWidthBytes;
-        for (long x = std::max(0L, area.left); x < std::min(width, area.right); ++x)
-            colours.push_back({row[x * 4 + 2], row[x * 4 + 1], row[x * 4]});
+        const BYTE* row = bits + static_cast<std::ptrdiff_t>(topDown ? y : height - 1 - y) *
+                                     dib.dsBm.bmWidthBytes;
+        for (long x = std::max(0L, area.left); x < std::min(width, area.right); ++x) {
+            const BYTE* pixel = row + static_cast<std::ptrdiff_t>(x) * 4;
+            colours.push_back({pixel[2], pixel[1], pixel[0]});
+        }
     }
     return colours;
 }

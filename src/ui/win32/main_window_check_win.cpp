@@ -30,7 +30,7 @@ void MainWindow::Command1_Click() {
     auto job = std::make_unique<CheckJob>(CheckJob{platform_, window_, Narrow(typed)});
     setChecking(true);
     if (const UniqueHandle worker{CreateThread(nullptr, 0, RunCheck, job.get(), 0, nullptr)}) {
-        job.release();
+        static_cast<void>(job.release());  // the worker's now
         return;
     }
     // No thread to be had: check here rather than not at all.
@@ -41,7 +41,8 @@ DWORD WINAPI MainWindow::RunCheck(void* param) {
     const std::unique_ptr<CheckJob> job(static_cast<CheckJob*>(param));
     auto check = std::make_unique<ServerCheck>(CheckServer(job->platform, job->text1));
     // Only a window that is gone takes it not, and then nobody waits for it.
-    if (PostOrSend(job->window, kWmCheckDone, reinterpret_cast<LPARAM>(check.get()))) check.release();
+    if (PostOrSend(job->window, kWmCheckDone, reinterpret_cast<LPARAM>(check.get())))
+        static_cast<void>(check.release());
     return 0;
 }
 

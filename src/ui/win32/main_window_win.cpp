@@ -62,7 +62,7 @@ void MainWindow::Show() {
 
 int MainWindow::Run() {
     MSG message{};
-    BOOL result;
+    BOOL result = 0;
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
         if (result == -1) return 1;
         // Tab, Shift+Tab and Enter as in a dialog.
@@ -264,7 +264,8 @@ void MainWindow::layout(UINT dpi) {
 void MainWindow::chooseColours() {
     std::vector<Colour> grounds{ToColour(kText1Background)};
     if (logoBitmap_) {
-        RECT label, text1;
+        RECT label;
+        RECT text1;
         GetWindowRect(controls_[kLabel1], &label);
         GetWindowRect(controls_[kText1], &text1);
         label.bottom = std::min(label.bottom, text1.top);  // the part that shows

@@ -26,6 +26,7 @@ public:
     MainWindow(Win32Platform& platform, HINSTANCE instance, PreparedAssets* prepared);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
+    ~MainWindow() = default;
 
     // nullopt once the window exists; else why not (the system error code, 0 when none was set).
     std::optional<DWORD> Create();
@@ -52,7 +53,7 @@ private:
 
     // Command1's server check, on a worker thread (main_window_check_win.cpp).
     void Command1_Click();
-    static DWORD WINAPI RunCheck(void* job);
+    static DWORD WINAPI RunCheck(void* param);
     void onCheckDone(std::unique_ptr<ServerCheck> check);
     void setChecking(bool checking);
     void refreshCursor();

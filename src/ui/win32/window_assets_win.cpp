@@ -61,7 +61,7 @@ void WindowAssets::StartPreparing(HINSTANCE instance) {
 
 namespace {
 
-BOOL CALLBACK FindAny(HWND, LPARAM found) {
+BOOL CALLBACK FindAny(HWND /*window*/, LPARAM found) {
     *reinterpret_cast<bool*>(found) = true;
     return FALSE;
 }
