@@ -34,14 +34,9 @@ std::vector<WORD> EmptyDialog(const std::wstring& title) {
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
     switch (message) {
-        case WM_INITDIALOG:
-            return TRUE;
-        case WM_CLOSE:
-            DestroyWindow(dialog);
-            return TRUE;
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            return TRUE;
+        case WM_INITDIALOG: return TRUE;
+        case WM_CLOSE: DestroyWindow(dialog); return TRUE;
+        case WM_DESTROY: PostQuitMessage(0); return TRUE;
     }
     return FALSE;
 }

@@ -15,7 +15,8 @@ static const wchar_t* Argument(const wchar_t* line) {
     int quoted = 0;
     for (; *line; ++line) {
         if (*line == L'"') quoted = !quoted;
-        else if (!quoted && (*line == L' ' || *line == L'\t')) break;
+        else if (!quoted && (*line == L' ' || *line == L'\t'))
+            break;
     }
     while (*line == L' ' || *line == L'\t') ++line;
     return line;
@@ -25,7 +26,8 @@ void WINAPI FloorEntry(void) {
     const wchar_t* argument = Argument(GetCommandLineW());
     int n = 0;
     for (const wchar_t* p = kCommandStart; *p; ++p) command[n++] = *p;
-    while (*argument && n < (int)(sizeof command / sizeof command[0]) - 1) command[n++] = *argument++;
+    while (*argument && n < (int)(sizeof command / sizeof command[0]) - 1)
+        command[n++] = *argument++;
     command[n] = L'\0';
 
     startup.cb = sizeof startup;

@@ -35,7 +35,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     bool quoted = false;
     for (; *argument; argument = CharNextW(argument)) {
         if (*argument == L'"') quoted = !quoted;
-        else if (!quoted && (*argument == L' ' || *argument == L'\t')) break;
+        else if (!quoted && (*argument == L' ' || *argument == L'\t'))
+            break;
     }
     while (*argument == L' ' || *argument == L'\t') ++argument;
 

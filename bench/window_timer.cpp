@@ -108,8 +108,8 @@ bool Finish(const e2e::Started& started, bool ok, std::string& error) {
     return ok;
 }
 
-bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionMs,
-             Sample& sample, std::string& error) {
+bool RunOnce(const Program& program, const std::wstring& folder, DWORD reactionMs, Sample& sample,
+             std::string& error) {
     static const std::wstring title = Widen(molra::text::kWindowTitle);
     // Marks for a timeline with WINEDEBUG=+timestamp,+debugstr,+loaddll.
     OutputDebugStringA("window_timer: start");
@@ -184,9 +184,9 @@ bool CheckOnce(const Program& program, const std::wstring& folder, const std::ws
         window = WaitShown(process, info->pid, title, nullptr);
     }
     HWND text1 = window ? FindWindowExW(window, nullptr, L"Edit", nullptr) : nullptr;
-    HWND command1 = window ? FindWindowExW(window, nullptr, L"Button",
-                                           Widen(molra::text::kCommand1).c_str())
-                           : nullptr;
+    HWND command1 =
+        window ? FindWindowExW(window, nullptr, L"Button", Widen(molra::text::kCommand1).c_str())
+               : nullptr;
     if (!text1 || !command1) {
         error = "no window with Text1 and Command1";
         return Finish(*info, false, error);
@@ -197,11 +197,11 @@ bool CheckOnce(const Program& program, const std::wstring& folder, const std::ws
     HeldFile held{molra::UniqueHandle(), holdMs};
     if (holdMs) {
         held.file.reset(CreateFileW(shortcut.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0,
+                                    nullptr));
         DWORD written = 0;
-        if (!held.file ||
-            !WriteFile(held.file.get(), kOldShortcut.data(), static_cast<DWORD>(kOldShortcut.size()), &written,
-                       nullptr)) {
+        if (!held.file || !WriteFile(held.file.get(), kOldShortcut.data(),
+                                     static_cast<DWORD>(kOldShortcut.size()), &written, nullptr)) {
             error = "cannot hold the old shortcut file";
             return Finish(*info, false, error);
         }
@@ -278,16 +278,25 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (Option(arg, L"--runs", value)) runs = _wtoi(value.c_str());
-        else if (Option(arg, L"--warmup", value)) warmup = _wtoi(value.c_str());
-        else if (Option(arg, L"--reaction-ms", value)) reactionMs = _wtoi(value.c_str());
-        else if (Option(arg, L"--dir", value)) folder = value;
-        else if (Option(arg, L"--csv", value)) csvPath = value;
-        else if (Option(arg, L"--check-runs", value)) checkRuns = _wtoi(value.c_str());
-        else if (Option(arg, L"--check-text", value)) checkText = value;
-        else if (Option(arg, L"--save-runs", value)) saveRuns = _wtoi(value.c_str());
-        else if (Option(arg, L"--hold-ms", value)) holdMs = _wtoi(value.c_str());
+        else if (Option(arg, L"--warmup", value))
+            warmup = _wtoi(value.c_str());
+        else if (Option(arg, L"--reaction-ms", value))
+            reactionMs = _wtoi(value.c_str());
+        else if (Option(arg, L"--dir", value))
+            folder = value;
+        else if (Option(arg, L"--csv", value))
+            csvPath = value;
+        else if (Option(arg, L"--check-runs", value))
+            checkRuns = _wtoi(value.c_str());
+        else if (Option(arg, L"--check-text", value))
+            checkText = value;
+        else if (Option(arg, L"--save-runs", value))
+            saveRuns = _wtoi(value.c_str());
+        else if (Option(arg, L"--hold-ms", value))
+            holdMs = _wtoi(value.c_str());
         else if (arg.find(L'=') != std::wstring::npos && arg[0] != L'-')
-            programs.push_back({arg.substr(0, arg.find(L'=')), arg.substr(arg.find(L'=') + 1), {}, {}, {}, {}});
+            programs.push_back(
+                {arg.substr(0, arg.find(L'=')), arg.substr(arg.find(L'=') + 1), {}, {}, {}, {}});
         else {
             std::fprintf(stderr, "unknown argument %s\n", Narrow(arg).c_str());
             return 2;
@@ -308,7 +317,8 @@ int wmain(int argc, wchar_t** argv) {
                 double checkMs = 0, worstMs = 0, worstAtMs = 0;
                 std::string error;
                 if (!CheckOnce(program, folder, save ? L"10.0.0.1" : checkText,
-                               save ? static_cast<DWORD>(holdMs) : 0, checkMs, worstMs, worstAtMs, error)) {
+                               save ? static_cast<DWORD>(holdMs) : 0, checkMs, worstMs, worstAtMs,
+                               error)) {
                     std::fprintf(stderr, "%s: %s\n", Narrow(program.name).c_str(), error.c_str());
                     return 1;
                 }
@@ -317,18 +327,20 @@ int wmain(int argc, wchar_t** argv) {
                 worstAt.push_back(worstAtMs);
             }
             const auto slowest = std::max_element(worst.begin(), worst.end()) - worst.begin();
-            std::printf("%-14s %5zu %s %.0f ms (median), slowest WM_NULL %.1f ms (worst of all runs; "
-                        "asked %.0f ms after the click)\n",
-                        Narrow(program.name).c_str(), checks.size(), save ? "save" : "check",
-                        Median(checks), worst[slowest], worstAt[slowest]);
+            std::printf(
+                "%-14s %5zu %s %.0f ms (median), slowest WM_NULL %.1f ms (worst of all runs; "
+                "asked %.0f ms after the click)\n",
+                Narrow(program.name).c_str(), checks.size(), save ? "save" : "check",
+                Median(checks), worst[slowest], worstAt[slowest]);
         }
         std::fflush(stdout);
         return 0;
     }
     FILE* csv = csvPath.empty() ? nullptr : _wfopen(csvPath.c_str(), L"w");
     if (csv)
-        std::fprintf(csv, "program,run,start_to_box_ms,ok_to_window_ms,box_plus_window_ms,"
-                          "peak_working_set_kib\n");
+        std::fprintf(csv,
+                     "program,run,start_to_box_ms,ok_to_window_ms,box_plus_window_ms,"
+                     "peak_working_set_kib\n");
 
     for (int round = -warmup; round < runs; ++round) {
         for (auto& program : programs) {
@@ -345,7 +357,8 @@ int wmain(int argc, wchar_t** argv) {
             program.peakKiB.push_back(sample.peakKiB);
             if (csv)
                 std::fprintf(csv, "%s,%d,%.3f,%.3f,%.3f,%.0f\n", Narrow(program.name).c_str(),
-                             round + 1, sample.toBox, sample.toWindow, sample.total, sample.peakKiB);
+                             round + 1, sample.toBox, sample.toWindow, sample.total,
+                             sample.peakKiB);
         }
     }
     if (csv) std::fclose(csv);

@@ -3,7 +3,8 @@
 #include "startup/startup.h"
 #include "ui/win32/main_window_win.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int /*show*/) {
     molra::RestrictDllSearch();
     molra::Win32Platform platform;
     molra::WindowAssets assets;

@@ -47,9 +47,9 @@ SocketStatus CleanSockets(Platform& platform) {
     // The result itself (SOCKET_ERROR), not WSAGetLastError, is what the user is shown.
     const int result = platform.SocketCleanup();
     if (result == 0) return SocketStatus::Ok;
-    platform.ShowMessage(text::kCleanupErrorPrefix + std::to_string(result) +
-                             text::kCleanupErrorSuffix,
-                         text::kCaption);
+    platform.ShowMessage(
+        text::kCleanupErrorPrefix + std::to_string(result) + text::kCleanupErrorSuffix,
+        text::kCaption);
     return SocketStatus::Fatal;
 }
 
@@ -58,8 +58,7 @@ std::string GetLocalHostName(Platform& platform) {
     if (host.result == -1) {
         // A sign place in front of the code: a blank for zero and positive codes.
         const long long code = host.lastError;
-        const std::string number =
-            (code < 0 ? "-" : " ") + std::to_string(code < 0 ? -code : code);
+        const std::string number = (code < 0 ? "-" : " ") + std::to_string(code < 0 ? -code : code);
         platform.ShowMessage(text::kHostNameErrorPrefix + number, text::kCaption);
         return {};
     }
@@ -154,15 +153,16 @@ std::optional<std::string> HostPart(const std::string& address) {
     std::string host = address;
     if (const std::size_t colon = address.find(':'); colon != std::string::npos) {
         const std::string port = address.substr(colon + 1);
-        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoul(port) > 65535)
+        if (port.empty() || port.size() > 5 ||
+            port.find_first_not_of("0123456789") != std::string::npos || std::stoul(port) > 65535)
             return std::nullopt;
         host = address.substr(0, colon);
     }
     if (ParseDottedIPv4(host)) return host;
     // Digits and dots alone are no name: the resolver would read them as a
     // shortened address ("10.1" as 10.0.0.1).
-    if (host.empty() || host.size() > 253 || host.find_first_not_of("0123456789.") == std::string::npos)
+    if (host.empty() || host.size() > 253 ||
+        host.find_first_not_of("0123456789.") == std::string::npos)
         return std::nullopt;
     for (const std::string& label : SplitFields(host, '.')) {
         if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')

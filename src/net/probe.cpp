@@ -20,11 +20,13 @@ std::optional<std::array<std::uint8_t, 4>> CheckTarget(Platform& platform,
     const std::optional<std::string> host = HostPart(address);
     if (!host) return std::nullopt;
     if (auto bytes = ParseDottedIPv4(*host)) return bytes;
-    if (static_cast<std::int16_t>(platform.SocketStartup(kWinsockVersion)) != 0) return std::nullopt;
+    if (static_cast<std::int16_t>(platform.SocketStartup(kWinsockVersion)) != 0)
+        return std::nullopt;
     const auto addresses = platform.HostAddresses(*host);
     if (platform.SocketCleanup() != 0 || !addresses) return std::nullopt;
     for (const std::vector<std::uint8_t>& bytes : *addresses)
-        if (bytes.size() == 4) return std::array<std::uint8_t, 4>{bytes[0], bytes[1], bytes[2], bytes[3]};
+        if (bytes.size() == 4)
+            return std::array<std::uint8_t, 4>{bytes[0], bytes[1], bytes[2], bytes[3]};
     return std::nullopt;
 }
 
@@ -80,7 +82,8 @@ std::ptrdiff_t Await(std::unique_ptr<ProbeRound> round, std::vector<Target>& tar
         if (found->finding == Finding::Answered) target.answered = true;
         if (found->kind == CheckKind::Connection) {
             target.connecting = false;
-        } else if (found->finding == Finding::NoAnswer && target.echoesLeft > 0 && !target.answered) {
+        } else if (found->finding == Finding::NoAnswer && target.echoesLeft > 0 &&
+                   !target.answered) {
             --target.echoesLeft;
             round->StartEcho(found->target, target.bytes, kEchoTimeoutMs);
         } else {
@@ -91,9 +94,11 @@ std::ptrdiff_t Await(std::unique_ptr<ProbeRound> round, std::vector<Target>& tar
 
 std::ptrdiff_t RunRound(Platform& platform, std::vector<Target>& targets) {
     // Without its session the echo alone decides.
-    const bool connections = static_cast<std::int16_t>(platform.SocketStartup(kWinsockVersion)) == 0;
+    const bool connections =
+        static_cast<std::int16_t>(platform.SocketStartup(kWinsockVersion)) == 0;
     // The round is over before its session ends: every socket is closed by then.
-    const std::ptrdiff_t decision = Await(platform.StartProbeRound(kProbeBudgetMs), targets, connections);
+    const std::ptrdiff_t decision =
+        Await(platform.StartProbeRound(kProbeBudgetMs), targets, connections);
     // The answer is in; a failed release cannot change it.
     if (connections) static_cast<void>(platform.SocketCleanup());
     return decision;

@@ -66,9 +66,9 @@ public:
 };
 
 struct HostNameResult {
-    int result = 0;        // gethostname's result; -1 is failure
-    std::string buffer;    // the whole buffer as the call left it, NULs included
-    int lastError = 0;     // WSAGetLastError, only meaningful after -1
+    int result = 0;      // gethostname's result; -1 is failure
+    std::string buffer;  // the whole buffer as the call left it, NULs included
+    int lastError = 0;   // WSAGetLastError, only meaningful after -1
 };
 
 class Platform {

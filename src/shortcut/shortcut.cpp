@@ -14,9 +14,12 @@ std::string ReadIniString(Platform& platform, const std::string& section, const 
 
 std::string ShortcutText(const std::string& address, const std::string& programFolder) {
     return "[InternetShortcut]\r\n"
-           "URL=http://" + address + "\r\n"
+           "URL=http://" +
+           address +
+           "\r\n"
            "IconIndex=0\r\n"
-           "IconFile=" + programFolder + "\\MOLRAvin.exe\r\n";
+           "IconFile=" +
+           programFolder + "\\MOLRAvin.exe\r\n";
 }
 
 std::string ShortcutFileBytes(Platform& platform, const std::string& address,
@@ -26,7 +29,8 @@ std::string ShortcutFileBytes(Platform& platform, const std::string& address,
     return Utf16LeWithBom(text);
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): the branches are UTF-8's and UTF-16's own cases
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): the branches are UTF-8's and UTF-16's
+// own cases
 std::string Utf16LeWithBom(const std::string& utf8) {
     std::string out = "\xFF\xFE";
     auto put = [&out](unsigned unit) {
@@ -35,7 +39,11 @@ std::string Utf16LeWithBom(const std::string& utf8) {
     };
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        const int extra = lead < 0x80    ? 0
+                          : lead >= 0xF0 ? 3
+                          : lead >= 0xE0 ? 2
+                          : lead >= 0xC0 ? 1
+                                         : -1;
         bool valid = extra >= 0 && i + extra < utf8.size();
         unsigned cp = valid ? (extra == 0 ? lead : lead & (0x3Fu >> extra)) : 0;
         for (int k = 1; valid && k <= extra; ++k) {

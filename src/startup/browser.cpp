@@ -39,8 +39,8 @@ std::int16_t ParseMajorVersion(const std::string& versionText) {
 }
 
 std::int16_t GetBrowserMajorVersion(Platform& platform) {
-    return ParseMajorVersion(
-        ReadRegistryString(platform, RegistryRoot::LocalMachine, kBrowserVersionKey, "Version", ""));
+    return ParseMajorVersion(ReadRegistryString(platform, RegistryRoot::LocalMachine,
+                                                kBrowserVersionKey, "Version", ""));
 }
 
 std::string QuoteBrowserPath(const std::string& path) {

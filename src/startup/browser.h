@@ -10,7 +10,8 @@ namespace molra {
 
 inline constexpr const char* kBrowserClsidKey =
     "CLSID\\{0002DF01-0000-0000-C000-000000000046}\\LocalServer32";
-inline constexpr const char* kDefaultBrowserPath = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
+inline constexpr const char* kDefaultBrowserPath =
+    "C:\\Program Files\\Internet Explorer\\iexplore.exe";
 inline constexpr const char* kBrowserVersionKey = "SOFTWARE\\Microsoft\\Internet Explorer";
 
 // A REG_SZ value up to its first NUL; defaultText for anything else.

@@ -14,7 +14,8 @@ std::string ArgumentText(const std::string& commandLine) {
     for (; i < commandLine.size(); ++i) {
         const char c = commandLine[i];
         if (c == '"') quoted = !quoted;
-        else if (!quoted && (c == ' ' || c == '\t')) break;
+        else if (!quoted && (c == ' ' || c == '\t'))
+            break;
     }
     while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
     return commandLine.substr(i);
@@ -23,7 +24,8 @@ std::string ArgumentText(const std::string& commandLine) {
 bool HasSchemeHttp(const std::string& url) {
     auto startsWith = [&url](const std::string& prefix) {
         if (url.size() < prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {  // NOLINT(modernize-loop-convert): i indexes url too
+        for (std::size_t i = 0; i < prefix.size();
+             ++i) {  // NOLINT(modernize-loop-convert): i indexes url too
             char c = url[i];
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             if (c != prefix[i]) return false;
@@ -54,8 +56,9 @@ StartOutcome Form_Load(Platform& platform, const std::function<void()>& beforeNo
     if (argument.empty()) {
         url = ReadIniString(platform, "InternetShortcut", "URL", shortcutPath, "");
         const auto attributes = platform.FindFileAttributes(shortcutPath);
-        const bool found = attributes && (*attributes & (kAttributeHidden | kAttributeSystem |
-                                                         kAttributeDirectory)) == 0;
+        const bool found =
+            attributes &&
+            (*attributes & (kAttributeHidden | kAttributeSystem | kAttributeDirectory)) == 0;
         if (!found || url.empty()) {
             if (beforeNotice) beforeNotice();
             platform.ShowMessage(text::kDetermineNotice, text::kCaption);

@@ -11,11 +11,12 @@ namespace {
 // True when the file was written; otherwise the user was told why.
 bool SaveShortcut(Platform& platform, const std::string& address) {
     const std::string path = ShortcutPath(platform);
-    const std::uint32_t error =
-        platform.SaveFileAtomically(path, ShortcutFileBytes(platform, address, platform.ProgramFolder()));
+    const std::uint32_t error = platform.SaveFileAtomically(
+        path, ShortcutFileBytes(platform, address, platform.ProgramFolder()));
     if (error == 0) return true;
-    platform.ShowMessage(std::string(text::kSaveFailed) + "\r\n" + path + "\r\n" + platform.ErrorText(error),
-                         text::kCaption);
+    platform.ShowMessage(
+        std::string(text::kSaveFailed) + "\r\n" + path + "\r\n" + platform.ErrorText(error),
+        text::kCaption);
     return false;
 }
 
@@ -50,7 +51,8 @@ ClickOutcome FinishClick(Platform& platform, const ServerCheck& check) {
     if (check.typed) {
         // An unreachable typed address is saved all the same; the message says so.
         if (SaveShortcut(platform, *check.address))
-            platform.ShowMessage(check.reachable ? text::kReachable : text::kUnreachable, text::kCaption);
+            platform.ShowMessage(check.reachable ? text::kReachable : text::kUnreachable,
+                                 text::kCaption);
         return outcome;
     }
     if (!check.address) {

@@ -13,7 +13,7 @@ namespace molra {
 // so the window runs it on a worker and finishes the click on its own thread.
 struct ServerCheck {
     bool fatal = false;  // a socket failure was reported: end now
-    bool typed = false;                      // the box held an address
+    bool typed = false;  // the box held an address
     // What to save: the typed text without its blanks, or the first server
     // that answered; nullopt when no server was found.
     std::optional<std::string> address;

@@ -106,9 +106,9 @@ TEST_F(Start, launch_argument) {
             SCOPED_TRACE(std::string(row.label) + (withFile ? ", shortcut file present" : ""));
             const std::string folder = FreshFolder(withFile ? "with" : "without");
             if (withFile) WriteShortcut(folder, ShortcutBytes("http://192.168.77.1"));
-            ExpectBrowserStart({.argument = row.argument, .commandLine = row.commandLine,
-                                .workDir = folder},
-                               kBrowser, kBrowser + " -nomerge " + row.url);
+            ExpectBrowserStart(
+                {.argument = row.argument, .commandLine = row.commandLine, .workDir = folder},
+                kBrowser, kBrowser + " -nomerge " + row.url);
         }
     }
 }
@@ -213,8 +213,8 @@ TEST_F(Start, launch_missing_browser_opens_url_handler) {
         {"upper-case scheme", "C:\\e2e\\fehlt\\browser.exe", "", "HTTP://10.1.2.3",
          "HTTP://10.1.2.3"},
         // The current folder is no place to look for the browser.
-        {"bare name found only in the working folder", "rec.exe", "10.1.2.3", "",
-         "http://10.1.2.3", true},
+        {"bare name found only in the working folder", "rec.exe", "10.1.2.3", "", "http://10.1.2.3",
+         true},
         {"started with NoDefaultCurrentDirectoryInExePath=ja", "C:\\e2e\\fehlt\\browser.exe",
          "10.1.2.3", "", "http://10.1.2.3", false, "ja"},
     };

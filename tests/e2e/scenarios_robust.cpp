@@ -76,10 +76,10 @@ private:
 void RequireCrashDialogOff() {
     molra::RegKey key;
     DWORD value = 1, size = sizeof value, type = 0;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", 0, KEY_QUERY_VALUE, key.put()) ==
-        ERROR_SUCCESS) {
-        RegQueryValueExW(key.get(), L"ShowCrashDialog", nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", 0, KEY_QUERY_VALUE,
+                      key.put()) == ERROR_SUCCESS) {
+        RegQueryValueExW(key.get(), L"ShowCrashDialog", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&value), &size);
     }
     ASSERT_TRUE(type == REG_DWORD && value == 0);
 }
@@ -467,8 +467,7 @@ void RunUnderDebugger(const std::string& program, const std::string& argument,
                 ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
                 process.WaitAllExited();
                 return;
-            default:
-                break;
+            default: break;
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
     }
@@ -591,8 +590,9 @@ TEST_F(Robust, robust_crash_is_seen) {
     WaitForMessageBox(process);
     const molra::UniqueHandle handle(OpenProcess(PROCESS_ALL_ACCESS, FALSE, process.pid()));
     ASSERT_TRUE(handle);
-    const molra::UniqueHandle thread(CreateRemoteThread(
-        handle.get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr));
+    const molra::UniqueHandle thread(
+        CreateRemoteThread(handle.get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16),
+                           nullptr, 0, nullptr));
     ASSERT_TRUE(thread);
     const ULONGLONG deadline = GetTickCount64() + kTimeout;
     while (process.Running() && GetTickCount64() < deadline) SleepMs(25);

@@ -38,8 +38,8 @@ std::string ProgramFolderOf(const std::string& program) {
 }
 
 std::string ShortcutText(const std::string& address, const std::string& program = ProgramPath()) {
-    return "[InternetShortcut]\r\nURL=http://" + address + "\r\nIconIndex=0\r\nIconFile=" +
-           ProgramFolderOf(program) + "\\MOLRAvin.exe\r\n";
+    return "[InternetShortcut]\r\nURL=http://" + address +
+           "\r\nIconIndex=0\r\nIconFile=" + ProgramFolderOf(program) + "\\MOLRAvin.exe\r\n";
 }
 
 // The text in the system's ANSI code page, when every character survives the round trip.
@@ -47,8 +47,8 @@ std::optional<std::string> InAnsiCodePage(const std::string& utf8) {
     const std::wstring wide = Widen(utf8);
     BOOL lossy = FALSE;
     const int length = static_cast<int>(wide.size());
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length,
-                                         nullptr, 0, nullptr, &lossy);
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
+                                         0, nullptr, &lossy);
     if (size <= 0 || lossy) return std::nullopt;
     std::string ansi(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, ansi.data(), size,
@@ -77,9 +77,8 @@ std::string SaveFailedText(const std::string& path, DWORD code) {
 std::string ProfileValue(const std::string& path, const std::string& key) {
     std::wstring buffer(2048, L'\0');
     const DWORD length =
-        GetPrivateProfileStringW(L"InternetShortcut", Widen(key).c_str(), L"<fehlt>",
-                                 buffer.data(), static_cast<DWORD>(buffer.size()),
-                                 Widen(path).c_str());
+        GetPrivateProfileStringW(L"InternetShortcut", Widen(key).c_str(), L"<fehlt>", buffer.data(),
+                                 static_cast<DWORD>(buffer.size()), Widen(path).c_str());
     buffer.resize(length);
     return Narrow(buffer);
 }
@@ -95,9 +94,7 @@ std::string Joined(const std::vector<std::string>& parts) {
 struct ShimCalls {
     std::vector<std::string> lines;
 
-    static ShimCalls Read() {
-        return {ShimLog(Widen(ShimLogPath())).Read()};
-    }
+    static ShimCalls Read() { return {ShimLog(Widen(ShimLogPath())).Read()}; }
     // Each call's name, in order, but the echoes and the SO_ERROR reads: an
     // echo runs on a thread of its own, and whether a connection is read
     // before its round ends depends on timing. Count those apart.
@@ -110,9 +107,9 @@ struct ShimCalls {
         return Joined(names);
     }
     int Count(const std::string& name) const {
-        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.rfind(name + " ", 0) == 0;
-        }));
+        return static_cast<int>(
+            std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& line) { return line.rfind(name + " ", 0) == 0; }));
     }
     // The addresses the reachability check was asked about, in order.
     std::string Probed() const {
@@ -137,13 +134,15 @@ struct ShimCalls {
 // web port refuses, after 2 s as on Windows: these scenarios measure no time
 // (window_answers_while_checking does).
 Environment CheckShims(const Environment& changes = {}) {
-    return ShimEnvironment({
-        {"MOLRA_SHIM_HOSTNAME", "molra-host"},
-        {"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7"},
-        {"MOLRA_SHIM_REACH", kDerived + "=1"},
-        {"MOLRA_SHIM_ECHO_WAIT_MS", "50"},
-        {"MOLRA_SHIM_CONNECT", "*=refuse"},
-    }, changes);
+    return ShimEnvironment(
+        {
+            {"MOLRA_SHIM_HOSTNAME", "molra-host"},
+            {"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7"},
+            {"MOLRA_SHIM_REACH", kDerived + "=1"},
+            {"MOLRA_SHIM_ECHO_WAIT_MS", "50"},
+            {"MOLRA_SHIM_CONNECT", "*=refuse"},
+        },
+        changes);
 }
 
 // The calls of one round over targets addresses (their connection session,
@@ -396,7 +395,8 @@ TEST_F(Save, save_typed_address) {
         changes["MOLRA_SHIM_ECHO"] = row.echo;
         const Environment environment = CheckShims(changes);
         if (row.realEcho) UseRealLoopbackEcho(environment);
-        else UseShims(true);
+        else
+            UseShims(true);
         Session session(folder, environment);
         SetText1(session, row.typed);
         EXPECT_EQ(ClickCommand1(session), row.message);
@@ -541,19 +541,21 @@ TEST_F(Save, save_fails_keeps_old_file) {
         // Sets held to a handle to close, or leaves it null.
         std::function<void(const std::string& path, molra::UniqueHandle& held)> block;
         std::function<void(const std::string& path)> unblock;
-        ULONGLONG minMs, maxMs;  // from the click to the message
+        ULONGLONG minMs, maxMs;                     // from the click to the message
         std::optional<DWORD> error = std::nullopt;  // when the driver's own move cannot show it
     };
     const auto holdOpen = [](const std::string& path, molra::UniqueHandle& held) {
         WriteFileBytes(path, kOldBytes);
-        held.reset(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr));
+        held.reset(CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
         ASSERT_TRUE(held);
     };
     const Row rows[] = {
         {"held open by another process without FILE_SHARE_DELETE", holdOpen,
          [](const std::string&) {}, 800, 2000},
-        {"a folder in the file's place", [](const std::string& path, molra::UniqueHandle&) { MakeDirs(path); },
+        {"a folder in the file's place",
+         [](const std::string& path, molra::UniqueHandle&) { MakeDirs(path); },
          [](const std::string& path) { RemoveTree(path); }, 0, 500},
         {"read-only",
          [](const std::string& path, molra::UniqueHandle&) {
@@ -643,7 +645,8 @@ TEST_F(Save, save_fails_keeps_old_file) {
         EXPECT_TRUE(!FindMessageBox(saving.process));
         const ULONGLONG asked = GetTickCount64();
         if (closeBox) PostClose(saving.window);
-        else ClickButton(saving.command2);
+        else
+            ClickButton(saving.command2);
         EXPECT_EQ(saving.process.WaitExit(), 0u);
         EXPECT_TRUE(GetTickCount64() - asked < 1000);
         saving.process.WaitAllExited();
@@ -664,8 +667,9 @@ TEST_F(Save, save_working_folder_deleted) {
     ASSERT_TRUE(WaitFor([&] { return !FileExists(folder); }));
 
     // Whatever the system answers for a new file there is the reason shown.
-    const molra::UniqueHandle probe(CreateFileW(Widen(folder + "\\probe.tmp").c_str(), GENERIC_WRITE, 0,
-                                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const molra::UniqueHandle probe(CreateFileW(Widen(folder + "\\probe.tmp").c_str(),
+                                                GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(!probe);
     const DWORD error = GetLastError();
 
@@ -682,7 +686,9 @@ TEST_F(Save, save_working_folder_deleted) {
 // with a byte-order mark, and the platform's profile reader reads it back.
 TEST_F(Save, save_encoding_of_program_folder_and_address) {
     UseShims(true);
-    const std::string umlaut = "Programme mit L\xC3\xBC" "cke";
+    const std::string umlaut =
+        "Programme mit L\xC3\xBC"
+        "cke";
     const std::string lake = "\xCE\x9B\xCE\xAF\xCE\xBC\xCE\xBD\xCE\xB7 \xE6\xB9\x96";  // Greek, CJK
     struct Row {
         const char* label;
@@ -863,7 +869,8 @@ TEST_F(Save, window_answers_while_checking) {
         ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(session.command1); }, 2000));
         const ULONGLONG asked = GetTickCount64();
         if (closeBox) PostClose(session.window);
-        else ClickButton(session.command2);
+        else
+            ClickButton(session.command2);
         EXPECT_EQ(session.process.WaitExit(), 0u);
         EXPECT_TRUE(GetTickCount64() - asked < 1500);
         session.process.WaitAllExited();
@@ -876,11 +883,12 @@ TEST_F(Save, window_answers_while_checking) {
 
     // Four silent candidates are checked at once: the whole round's budget, not 4 x 3 s.
     const std::string silentFolder = FreshFolder("silent");
-    Session silent(silentFolder,
-                   CheckShims({{"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7,172.16.5.5,10.8.0.6"},
-                                    {"MOLRA_SHIM_REACH", "*=0"},
-                                    {"MOLRA_SHIM_ECHO_WAIT_MS", ""},
-                                    {"MOLRA_SHIM_CONNECT", "*=none"}}));
+    Session silent(
+        silentFolder,
+        CheckShims({{"MOLRA_SHIM_ADDRESSES", "192.168.2.10,10.0.0.7,172.16.5.5,10.8.0.6"},
+                    {"MOLRA_SHIM_REACH", "*=0"},
+                    {"MOLRA_SHIM_ECHO_WAIT_MS", ""},
+                    {"MOLRA_SHIM_CONNECT", "*=none"}}));
     ClickButton(silent.command1);
     const ULONGLONG silentClick = GetTickCount64();
     const MsgBox noServer = WaitForMessageBox(silent.process);

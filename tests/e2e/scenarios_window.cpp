@@ -101,9 +101,7 @@ void TypeText(const std::wstring& text) {
     }
 }
 
-void MoveMouse(POINT point) {
-    SetCursorPos(point.x, point.y);
-}
+void MoveMouse(POINT point) { SetCursorPos(point.x, point.y); }
 
 // ---- the process's windows ----------------------------------------------------------------
 
@@ -181,9 +179,7 @@ struct Pixels {
     DWORD at(long x, long y) const { return bgra[static_cast<std::size_t>(y * width + x)]; }
 };
 
-constexpr DWORD Rgb(DWORD pixel) {
-    return pixel & 0xFFFFFF;
-}
+constexpr DWORD Rgb(DWORD pixel) { return pixel & 0xFFFFFF; }
 constexpr long Brightness(DWORD pixel) {
     return static_cast<long>((pixel & 0xFF) + ((pixel >> 8) & 0xFF) + ((pixel >> 16) & 0xFF)) / 3;
 }
@@ -531,8 +527,8 @@ void SavePicture(HWND window, const std::string& path) {
         SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) &&
         SUCCEEDED(encoder->CreateNewFrame(&picture, nullptr)) &&
         SUCCEEDED(picture->Initialize(nullptr)) &&
-        SUCCEEDED(picture->SetSize(static_cast<UINT>(pixels.width),
-                                   static_cast<UINT>(pixels.height))) &&
+        SUCCEEDED(
+            picture->SetSize(static_cast<UINT>(pixels.width), static_cast<UINT>(pixels.height))) &&
         SUCCEEDED(picture->SetPixelFormat(&format)) && format == GUID_WICPixelFormat24bppBGR &&
         SUCCEEDED(picture->WritePixels(static_cast<UINT>(pixels.height), stride,
                                        static_cast<UINT>(bgr.size()), bgr.data())) &&

@@ -24,13 +24,12 @@ using molra::RegistryRoot;
 using molra::RegistryValue;
 using molra::testing::FakePlatform;
 
-#define CHECK(condition)                                                            \
-    do {                                                                            \
-        if (!(condition)) {                                                         \
-            std::fprintf(stderr, "property violated at line %d: %s\n", __LINE__,    \
-                         #condition);                                               \
-            std::abort();                                                           \
-        }                                                                           \
+#define CHECK(condition)                                                                      \
+    do {                                                                                      \
+        if (!(condition)) {                                                                   \
+            std::fprintf(stderr, "property violated at line %d: %s\n", __LINE__, #condition); \
+            std::abort();                                                                     \
+        }                                                                                     \
     } while (false)
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -77,9 +76,11 @@ void FuzzFormLoad(FuzzedDataProvider& in) {
     platform.currentDirectory = in.ConsumeRandomLengthString(40);
     const auto browser = ConsumeRegistryValue(in);
     const auto version = ConsumeRegistryValue(in);
-    if (browser) platform.registry[{RegistryRoot::ClassesRoot, molra::kBrowserClsidKey}][""] = *browser;
+    if (browser)
+        platform.registry[{RegistryRoot::ClassesRoot, molra::kBrowserClsidKey}][""] = *browser;
     if (version)
-        platform.registry[{RegistryRoot::LocalMachine, molra::kBrowserVersionKey}]["Version"] = *version;
+        platform.registry[{RegistryRoot::LocalMachine, molra::kBrowserVersionKey}]["Version"] =
+            *version;
     const std::string shortcut = platform.currentDirectory + "\\MOLRAvin.url";
     const std::string storedUrl = in.ConsumeRandomLengthString(300);
     if (in.ConsumeBool()) platform.profiles[shortcut]["InternetShortcut/URL"] = storedUrl;
@@ -111,7 +112,8 @@ void FuzzFormLoad(FuzzedDataProvider& in) {
     CHECK(show == molra::kShowNormal);
     // The command is the (quoted) path, a blank, maybe the switch, and the URL last.
     std::string path = Expected(browser, molra::kDefaultBrowserPath);
-    if (path.find(' ') != std::string::npos && (path.empty() || path[0] != '"')) path = '"' + path + '"';
+    if (path.find(' ') != std::string::npos && (path.empty() || path[0] != '"'))
+        path = '"' + path + '"';
     const bool nomerge = molra::ParseMajorVersion(Expected(version, "")) >= 8;
     CHECK(command == path + (nomerge ? " -nomerge " : " ") + url);
 
@@ -120,11 +122,13 @@ void FuzzFormLoad(FuzzedDataProvider& in) {
     for (char c : scheme) lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
     const bool web = StartsWith(lower, "http://") || StartsWith(lower, "https://");
     const bool handed = platform.startProcessError != 0 && web;
-    CHECK(platform.openedUrls == (handed ? std::vector<std::string>{url} : std::vector<std::string>{}));
+    CHECK(platform.openedUrls ==
+          (handed ? std::vector<std::string>{url} : std::vector<std::string>{}));
     const bool failed = platform.startProcessError != 0 && (!web || platform.openError != 0);
     CHECK(platform.messages.size() == (failed ? 1u : 0u));
-    if (failed) CHECK(platform.messages[0] == std::string(molra::text::kBrowserStartFailed) + "\r\n" +
-                                                  command + "\r\nFehler 2");
+    if (failed)
+        CHECK(platform.messages[0] ==
+              std::string(molra::text::kBrowserStartFailed) + "\r\n" + command + "\r\nFehler 2");
 }
 
 void FuzzReadRegistryString(FuzzedDataProvider& in) {
@@ -152,7 +156,8 @@ void FuzzParseMajorVersion(FuzzedDataProvider& in) {
 class AnyHostPlatform : public FakePlatform {
 public:
     std::optional<std::vector<std::vector<std::uint8_t>>> addresses;
-    std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(const std::string& name) override {
+    std::optional<std::vector<std::vector<std::uint8_t>>> HostAddresses(
+        const std::string& name) override {
         FakePlatform::HostAddresses(name);
         return addresses;
     }
@@ -168,7 +173,8 @@ void ConsumeNetwork(FuzzedDataProvider& in, AnyHostPlatform& platform) {
         platform.addresses.emplace();
         const int count = in.ConsumeIntegralInRange(0, 4);
         for (int i = 0; i < count; ++i)
-            platform.addresses->push_back(in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange(0, 8)));
+            platform.addresses->push_back(
+                in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange(0, 8)));
     }
 }
 
@@ -193,7 +199,8 @@ void FuzzDetermineServerAddress(FuzzedDataProvider& in) {
                            std::to_string(code < 0 ? -code : code));
     }
     if (platform.cleanupResult != 0) {
-        messages.push_back(molra::text::kCleanupErrorPrefix + std::to_string(platform.cleanupResult) +
+        messages.push_back(molra::text::kCleanupErrorPrefix +
+                           std::to_string(platform.cleanupResult) +
                            molra::text::kCleanupErrorSuffix);
         CHECK(determined.status == molra::SocketStatus::Fatal && determined.candidates.empty());
         CHECK(platform.messages == messages);
@@ -204,7 +211,8 @@ void FuzzDetermineServerAddress(FuzzedDataProvider& in) {
     // Each local address of four fields or more, but loopback and link-local, with its
     // fourth field 1; each once, the first kMaxCandidates.
     std::vector<std::string> expected;
-    for (const auto& bytes : platform.addresses.value_or(std::vector<std::vector<std::uint8_t>>{})) {
+    for (const auto& bytes :
+         platform.addresses.value_or(std::vector<std::vector<std::uint8_t>>{})) {
         if (bytes.size() < 4 || bytes[0] == 127 || (bytes[0] == 169 && bytes[1] == 254)) continue;
         std::string derived;
         for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -244,7 +252,12 @@ std::optional<std::vector<std::uint32_t>> DecodeUtf8(const std::string& text) {
     std::vector<std::uint32_t> points;
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80 ? 0 : lead < 0xC2 ? -1 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF5 ? 3 : -1;
+        const int extra = lead < 0x80   ? 0
+                          : lead < 0xC2 ? -1
+                          : lead < 0xE0 ? 1
+                          : lead < 0xF0 ? 2
+                          : lead < 0xF5 ? 3
+                                        : -1;
         if (extra < 0 || i + extra + 1 > text.size()) return std::nullopt;
         std::uint32_t point = extra == 0 ? lead : lead & (0x3Fu >> extra);
         for (int k = 1; k <= extra; ++k) {
@@ -264,8 +277,8 @@ std::optional<std::vector<std::uint32_t>> DecodeUtf8(const std::string& text) {
 std::vector<std::uint32_t> DecodeUtf16Le(const std::string& bytes) {
     std::vector<std::uint32_t> points;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t unit = static_cast<unsigned char>(bytes[i]) |
-                             static_cast<unsigned char>(bytes[i + 1]) << 8;
+        std::uint32_t unit =
+            static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
             const std::uint32_t low = static_cast<unsigned char>(bytes[i + 2]) |
                                       static_cast<unsigned char>(bytes[i + 3]) << 8;
@@ -297,7 +310,8 @@ void FuzzShortcutText(FuzzedDataProvider& in) {
     CHECK(EndsWith(text, "\r\nIconIndex=0\r\nIconFile=" + folder + "\\MOLRAvin.exe\r\n"));
     if ((address + folder).find_first_of("\r\n") == std::string::npos) {
         std::size_t lines = 0;
-        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+             at = text.find("\r\n", at + 2))
             ++lines;
         CHECK(lines == 4);
     }
@@ -318,8 +332,10 @@ void FuzzCommand1Click(FuzzedDataProvider& in) {
     const std::string box = in.ConsumeRemainingBytesAsString();
     const std::string typed = molra::TrimSpaces(box);
     // Every address the check may be asked about gets the same answer.
-    for (const std::string& candidate : {typed, std::string()}) platform.reachability[candidate] = answer;
-    if (platform.addresses && !platform.addresses->empty() && platform.addresses->front().size() >= 4) {
+    for (const std::string& candidate : {typed, std::string()})
+        platform.reachability[candidate] = answer;
+    if (platform.addresses && !platform.addresses->empty() &&
+        platform.addresses->front().size() >= 4) {
         std::string derived;
         const auto& bytes = platform.addresses->front();
         for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -344,7 +360,8 @@ void FuzzCommand1Click(FuzzedDataProvider& in) {
         CHECK(platform.fileBytes[path] ==
               molra::ShortcutFileBytes(platform, address, platform.programFolder));
         const bool reachable = answer == 1;
-        CHECK(platform.messages.back() == (reachable ? molra::text::kReachable : molra::text::kUnreachable));
+        CHECK(platform.messages.back() ==
+              (reachable ? molra::text::kReachable : molra::text::kUnreachable));
     } else {
         CHECK(!outcome.newText1);
         for (const std::string& message : platform.messages)

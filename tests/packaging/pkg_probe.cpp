@@ -3,14 +3,16 @@
 // registration and any trace left in the registry. Prints UTF-8 lines that
 // tests/packaging/msi_test.sh checks; exit code 0 means the command worked.
 //
-//   pkg_probe lnk <file.lnk>                      target=, workdir=, arguments=, icon=, description=
-//   pkg_probe start-lnk <file.lnk> [<notice> <window title>]
+//   pkg_probe lnk <file.lnk>                      target=, workdir=, arguments=, icon=,
+//   description= pkg_probe start-lnk <file.lnk> [<notice> <window title>]
 //       starts the shortcut's target in its working folder; given the texts, expects the
 //       notice box with that text, presses OK, expects the window with that title and
 //       closes it with WM_CLOSE; without them, expects no message box. Waits for the end.
-//   pkg_probe products <{UpgradeCode}>           one "product=<code> <version>" line per related product
-//   pkg_probe registry-traces <needle>...        one "trace=" line per key, value or data holding a needle
-//                                                ({GUID} needles are also looked for in packed form)
+//   pkg_probe products <{UpgradeCode}>           one "product=<code> <version>" line per related
+//   product pkg_probe registry-traces <needle>...        one "trace=" line per key, value or data
+//   holding a needle
+//                                                ({GUID} needles are also looked for in packed
+//                                                form)
 //   pkg_probe -nomerge <url> | pkg_probe <url>   stands in for the browser: appends its
 //                                                command line to %MOLRA_PKG_BROWSER_LOG%
 #include <windows.h>
@@ -83,7 +85,8 @@ int ShowLink(const wchar_t* path) {
 HWND WaitForWindow(HANDLE process, DWORD pid, bool dialog) {
     return e2e::PollForWindow(process, kTimeout, kPoll, [&]() -> HWND {
         for (HWND window : e2e::TopLevelWindowsOf(pid)) {
-            if (dialog ? e2e::IsMessageBox(window) : IsWindowVisible(window) && !e2e::IsMessageBox(window))
+            if (dialog ? e2e::IsMessageBox(window)
+                       : IsWindowVisible(window) && !e2e::IsMessageBox(window))
                 return window;
         }
         return nullptr;
@@ -217,16 +220,18 @@ struct Search {
             DWORD nameSize = static_cast<DWORD>(name.size()), type = 0;
             DWORD dataSize = static_cast<DWORD>(data.size() - sizeof(wchar_t));
             std::fill(data.begin(), data.end(), BYTE{0});
-            if (RegEnumValueW(key, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize) !=
-                ERROR_SUCCESS)
+            if (RegEnumValueW(key, i, name.data(), &nameSize, nullptr, &type, data.data(),
+                              &dataSize) != ERROR_SUCCESS)
                 continue;
             std::wstring value;
             if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-                value.assign(reinterpret_cast<const wchar_t*>(data.data()), dataSize / sizeof(wchar_t));
+                value.assign(reinterpret_cast<const wchar_t*>(data.data()),
+                             dataSize / sizeof(wchar_t));
                 std::replace(value.begin(), value.end(), L'\0', L' ');
             }
             const std::wstring valueName(name.data(), nameSize);
-            if (Matches(valueName) || Matches(value)) Report(path + L" : " + valueName + L" = " + value);
+            if (Matches(valueName) || Matches(value))
+                Report(path + L" : " + valueName + L" = " + value);
         }
         std::vector<std::wstring> children;
         for (DWORD i = 0; i < subkeys; ++i) {
@@ -263,8 +268,8 @@ int RecordBrowser() {
     wchar_t log[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"MOLRA_PKG_BROWSER_LOG", log, MAX_PATH))
         return Fail("MOLRA_PKG_BROWSER_LOG is not set", 0);
-    const UniqueHandle file(CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return Fail("cannot open the browser log");
     const std::string line = Narrow(GetCommandLineW()) + "\n";
     DWORD written = 0;
@@ -288,8 +293,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"registry-traces" && argc >= 3) return RegistryTraces(argc - 2, argv + 2);
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return Fail("no COM", 0);
     int result;
-    if (command == L"lnk" && argc == 3)
-        result = ShowLink(argv[2]);
+    if (command == L"lnk" && argc == 3) result = ShowLink(argv[2]);
     else if (command == L"start-lnk" && argc == 3)
         result = StartLink(argv[2], nullptr, nullptr);
     else if (command == L"start-lnk" && argc == 5)

@@ -17,11 +17,11 @@ using namespace expected;
 
 const std::string kPath = "C:\\Work\\MOLRAvin.url";
 
-
 // A PC at 192.168.2.10 whose server 192.168.2.1 answers.
 FakePlatform LocalNetwork(int serverAnswer = 1) {
     FakePlatform platform;
-    platform.hosts["pc-42"] = std::vector<std::vector<std::uint8_t>>{{192, 168, 2, 10}, {10, 0, 0, 7}};
+    platform.hosts["pc-42"] =
+        std::vector<std::vector<std::uint8_t>>{{192, 168, 2, 10}, {10, 0, 0, 7}};
     platform.reachability["192.168.2.1"] = serverAnswer;
     return platform;
 }
@@ -44,8 +44,10 @@ TEST(Command1Click, EmptyBoxDeterminesOnceProbesSavesAndShowsTheAddress) {
         EXPECT_EQ(Count(platform.calls, "cleanup"), 1);
         EXPECT_EQ(Count(platform.calls, "probe"), 1);
         // Probed before it is written, and written only once.
-        const auto probe = std::find(platform.calls.begin(), platform.calls.end(), "probe 192.168.2.1");
-        const auto replace = std::find(platform.calls.begin(), platform.calls.end(), "replace " + kPath);
+        const auto probe =
+            std::find(platform.calls.begin(), platform.calls.end(), "probe 192.168.2.1");
+        const auto replace =
+            std::find(platform.calls.begin(), platform.calls.end(), "replace " + kPath);
         ASSERT_NE(replace, platform.calls.end());
         EXPECT_LT(probe, replace);
     }
@@ -159,8 +161,10 @@ TEST(Command1Click, AsksEveryCandidateAtOnceAndSavesTheFirstInOrderThatAnswers) 
         if (row.answerOne) platform.reachability[row.answerOne] = 1;
         const ClickOutcome outcome = Command1_Click(platform, "");
         EXPECT_EQ(platform.roundEndsMs, std::vector<double>{row.roundEndsMs});
-        EXPECT_EQ(Count(platform.calls, "connect"), row.answerOne ? 1 : static_cast<long>(row.addresses.size()));
-        EXPECT_EQ(outcome.newText1, row.saved ? std::optional<std::string>(row.saved) : std::nullopt);
+        EXPECT_EQ(Count(platform.calls, "connect"),
+                  row.answerOne ? 1 : static_cast<long>(row.addresses.size()));
+        EXPECT_EQ(outcome.newText1,
+                  row.saved ? std::optional<std::string>(row.saved) : std::nullopt);
         EXPECT_EQ(platform.messages, std::vector<std::string>{row.saved ? kReachable : kNoServer});
     }
 }
@@ -168,16 +172,17 @@ TEST(Command1Click, AsksEveryCandidateAtOnceAndSavesTheFirstInOrderThatAnswers) 
 TEST(Command1Click, FatalSocketFailureEndsBeforeAnythingIsWritten) {
     for (bool startupFails : {true, false}) {
         FakePlatform platform = LocalNetwork();
-        (startupFails ? platform.startupResult : platform.cleanupResult) = startupFails ? 10091 : -1;
+        (startupFails ? platform.startupResult : platform.cleanupResult) =
+            startupFails ? 10091 : -1;
         const ClickOutcome outcome = Command1_Click(platform, "");
         EXPECT_TRUE(outcome.endProcess);
         EXPECT_FALSE(outcome.newText1);
         EXPECT_TRUE(platform.replacedPaths.empty());
         EXPECT_EQ(Count(platform.calls, "probe"), 0);
         ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0], startupFails
-                                            ? "'winsock.dll' antwortet nicht !"
-                                            : "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !");
+        EXPECT_EQ(platform.messages[0],
+                  startupFails ? "'winsock.dll' antwortet nicht !"
+                               : "Socket Error -1 in Prozedur 'CleanSockets' aufgetreten !");
     }
 }
 
@@ -187,10 +192,8 @@ TEST(Command1Click, TypedAddressIsProbedAndSavedWithoutItsBlanks) {
         int answer;
         std::string message;
     } rows[] = {
-        {"10.1.1.5", 1, kReachable},
-        {"10.1.1.5", 0, kUnreachable},
-        {"  10.1.1.5   ", 1, kReachable},
-        {" 10.1.1.5", 7, kUnreachable},
+        {"10.1.1.5", 1, kReachable},      {"10.1.1.5", 0, kUnreachable},
+        {"  10.1.1.5   ", 1, kReachable}, {" 10.1.1.5", 7, kUnreachable},
         {"server name", 1, kReachable},
     };
     for (const auto& row : rows) {
@@ -216,9 +219,10 @@ TEST(Command1Click, FailedSaveIsReportedAndNothingClaimsSuccess) {
         const ClickOutcome outcome = Command1_Click(platform, box);
         EXPECT_FALSE(outcome.endProcess);
         EXPECT_FALSE(outcome.newText1);
-        EXPECT_EQ(platform.messages,
-                  std::vector<std::string>{"Die Verkn\xC3\xBCpfung konnte nicht gespeichert werden:\r\n" +
-                                           kPath + "\r\nFehler 5"});
+        EXPECT_EQ(
+            platform.messages,
+            std::vector<std::string>{"Die Verkn\xC3\xBCpfung konnte nicht gespeichert werden:\r\n" +
+                                     kPath + "\r\nFehler 5"});
     }
 }
 

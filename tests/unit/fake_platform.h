@@ -24,7 +24,7 @@ public:
     std::map<std::pair<RegistryRoot, std::string>, std::map<std::string, RegistryValue>> registry;
     // path -> (section/key -> value), as the profile reader would answer
     std::map<std::string, std::map<std::string, std::string>> profiles;
-    std::map<std::string, std::uint32_t> files;  // path -> attributes
+    std::map<std::string, std::uint32_t> files;    // path -> attributes
     std::map<std::string, std::string> fileBytes;  // what SaveFileAtomically stored
     std::string currentDirectory = "C:\\Work";
     std::string programFolder = "C:\\Programme\\MOLRAvin";
@@ -169,10 +169,14 @@ private:
             std::vector<EchoResult>& answers = platform_.echoes[dotted];
             const EchoResult answer = answers.empty() ? EchoResult::NoReply : answers.front();
             if (!answers.empty()) answers.erase(answers.begin());
-            const double replyMs = platform_.replyMs.count(dotted) ? platform_.replyMs[dotted] : 0.0;
-            if (answer == EchoResult::Reply) Add(target, CheckKind::Echo, Finding::Answered, replyMs);
-            if (answer == EchoResult::NoReply) Add(target, CheckKind::Echo, Finding::NoAnswer, timeoutMs);
-            if (answer == EchoResult::Unavailable) Add(target, CheckKind::Echo, Finding::Unavailable, 0);
+            const double replyMs =
+                platform_.replyMs.count(dotted) ? platform_.replyMs[dotted] : 0.0;
+            if (answer == EchoResult::Reply)
+                Add(target, CheckKind::Echo, Finding::Answered, replyMs);
+            if (answer == EchoResult::NoReply)
+                Add(target, CheckKind::Echo, Finding::NoAnswer, timeoutMs);
+            if (answer == EchoResult::Unavailable)
+                Add(target, CheckKind::Echo, Finding::Unavailable, 0);
         }
         void StartConnection(std::size_t target, const std::array<std::uint8_t, 4>& address,
                              std::uint16_t port) override {
@@ -180,14 +184,16 @@ private:
             platform_.calls.push_back("connect " + key);
             if (platform_.socketCallsMissing)
                 Add(target, CheckKind::Connection, Finding::Unavailable, 0);
-            else if (auto found = platform_.connections.find(key); found != platform_.connections.end())
+            else if (auto found = platform_.connections.find(key);
+                     found != platform_.connections.end())
                 Add(target, CheckKind::Connection, found->second.first, found->second.second);
             else
                 ++silent_;
         }
         std::optional<ProbeFinding> Next() override {
-            auto first = std::min_element(pending_.begin(), pending_.end(),
-                                          [](const auto& a, const auto& b) { return a.first < b.first; });
+            auto first =
+                std::min_element(pending_.begin(), pending_.end(),
+                                 [](const auto& a, const auto& b) { return a.first < b.first; });
             if (first == pending_.end() || first->first > budgetMs_) {
                 if (!pending_.empty() || silent_ > 0) nowMs_ = budgetMs_;  // waited it out
                 pending_.clear();
@@ -205,7 +211,8 @@ private:
         }
         static std::string Dotted(const std::array<std::uint8_t, 4>& address) {
             std::string dotted;
-            for (std::uint8_t byte : address) dotted += (dotted.empty() ? "" : ".") + std::to_string(byte);
+            for (std::uint8_t byte : address)
+                dotted += (dotted.empty() ? "" : ".") + std::to_string(byte);
             return dotted;
         }
 

@@ -21,8 +21,8 @@ using testing::Command1_Click;
 using testing::FileFor;
 
 enum class Fault {
-    BrowserKey,        // the browser's key cannot be opened or its value's type queried
-    BrowserRead,       // ... the type is known but reading the text fails
+    BrowserKey,   // the browser's key cannot be opened or its value's type queried
+    BrowserRead,  // ... the type is known but reading the text fails
     VersionKey,
     VersionRead,
     ProfileRead,       // the profile reader answers nothing
@@ -225,8 +225,9 @@ struct StartRow {
 // failed start shows its message when `failed`.
 StartExpected Launches(const std::string& browser, bool opened = false, bool failed = false) {
     const std::string command = browser + " {url}";
-    return {StartOutcome::EndProcess, {command}, opened ? std::vector<std::string>{"{url}"}
-                                                        : std::vector<std::string>{},
+    return {StartOutcome::EndProcess,
+            {command},
+            opened ? std::vector<std::string>{"{url}"} : std::vector<std::string>{},
             failed ? std::vector<std::string>{BrowserFailed(command)} : std::vector<std::string>{}};
 }
 // Without a readable address nothing is started: the user is asked instead.
@@ -267,14 +268,16 @@ TEST_P(FaultInjectionStart, LaunchesOrSaysWhyNotOrAsksForTheAddress) {
         {{Fault::ProfileRead}, Launches(registered), kAsksForTheAddress},
         {{Fault::FileLookup}, Launches(registered), kAsksForTheAddress},
         {{Fault::CurrentDirectory}, Launches(registered), kAsksForTheAddress},
-        {{Fault::ProfileRead, Fault::ProcessStart, Fault::DefaultHandler}, std::nullopt,
+        {{Fault::ProfileRead, Fault::ProcessStart, Fault::DefaultHandler},
+         std::nullopt,
          kAsksForTheAddress},
         Both({Fault::ProgramFolder}, Launches(registered)),
         Both({Fault::ProcessStart}, Launches(registered, true)),
         Both({Fault::DefaultHandler}, Launches(registered)),
         Both({Fault::ProcessStart, Fault::DefaultHandler}, Launches(registered, true, true)),
         {{Fault::ProcessStart, Fault::DefaultHandler, Fault::BrowserKey, Fault::VersionRead},
-         Launches(kDefaultBrowser, true, true), std::nullopt},
+         Launches(kDefaultBrowser, true, true),
+         std::nullopt},
         Both(kNetworkFaults, Launches(registered)),
         Both(kSaveFaults, Launches(registered)),
     };
@@ -307,10 +310,11 @@ TEST_P(FaultInjectionStart, LaunchesOrSaysWhyNotOrAsksForTheAddress) {
 
 INSTANTIATE_TEST_SUITE_P(
     FaultInjection, FaultInjectionStart,
-    ::testing::Values(
-        StartMode{"WithArgument", "MOLRAvin.exe 10.0.0.5", "http://10.0.0.5", &StartRow::withArgument},
-        // The shortcut file holds http://192.168.2.1.
-        StartMode{"FromShortcut", "MOLRAvin.exe", "http://192.168.2.1", &StartRow::fromShortcut}),
+    ::testing::Values(StartMode{"WithArgument", "MOLRAvin.exe 10.0.0.5", "http://10.0.0.5",
+                                &StartRow::withArgument},
+                      // The shortcut file holds http://192.168.2.1.
+                      StartMode{"FromShortcut", "MOLRAvin.exe", "http://192.168.2.1",
+                                &StartRow::fromShortcut}),
     [](const ::testing::TestParamInfo<StartMode>& info) { return std::string(info.param.name); });
 
 // --- the determine-and-save click -------------------------------------------
@@ -389,7 +393,9 @@ TEST(FaultInjection, DetermineClickNeverLeavesAHalfWrittenShortcut) {
         {{Fault::ProgramFolder}, {kReachable}, FileFor(server, ""), server},
         // No folder known: the plain concatenation names the drive's root.
         {{Fault::CurrentDirectory}, {kReachable}, FileFor(server), server, false, "\\MOLRAvin.url"},
-        {{Fault::CurrentDirectory, Fault::SaveFile}, {SaveFailed("\\MOLRAvin.url")}, std::nullopt,
+        {{Fault::CurrentDirectory, Fault::SaveFile},
+         {SaveFailed("\\MOLRAvin.url")},
+         std::nullopt,
          std::nullopt},
         {kStartFaults, {kReachable}, FileFor(server), server},
     };

@@ -31,7 +31,9 @@ TEST(DetermineServerAddress, SetsTheFourthFieldOfEachLocalAddress) {
         Candidates expected;
     } rows[] = {
         {"one address", Of({{192, 168, 2, 10}}), {"192.168.2.1"}},
-        {"several: in their order", Of({{10, 0, 0, 7}, {192, 168, 2, 10}}), {"10.0.0.1", "192.168.2.1"}},
+        {"several: in their order",
+         Of({{10, 0, 0, 7}, {192, 168, 2, 10}}),
+         {"10.0.0.1", "192.168.2.1"}},
         {"already ending in 1", Of({{172, 16, 0, 1}}), {"172.16.0.1"}},
         {"loopback", Of({{127, 0, 0, 1}}), {}},
         {"no leading zeros", Of({{0, 0, 0, 0}}), {"0.0.0.1"}},
@@ -243,11 +245,14 @@ TEST(ProbeReachability, OnlyTheAnswerOneIsTrustedAnEchoDecidesTheRestAndTheWhole
         Calls expectedCalls{"clock", std::string("probe ") + row.address};
         if (row.startup) expectedCalls.push_back("startup 257");
         if (row.lookedUp)
-            expectedCalls.insert(expectedCalls.end(), {"startup 257", std::string("gethostbyname ") + row.lookedUp, "cleanup"});
+            expectedCalls.insert(
+                expectedCalls.end(),
+                {"startup 257", std::string("gethostbyname ") + row.lookedUp, "cleanup"});
         // The echoes and the connection run in a session of their own.
         if (row.echoesSent > 0)
-            expectedCalls.insert(expectedCalls.end(), {"startup 257", "echo 192.168.2.1 1000",
-                                                       "connect 192.168.2.1:" + std::to_string(row.port)});
+            expectedCalls.insert(expectedCalls.end(),
+                                 {"startup 257", "echo 192.168.2.1 1000",
+                                  "connect 192.168.2.1:" + std::to_string(row.port)});
         for (int i = 1; i < row.echoesSent; ++i) expectedCalls.push_back("echo 192.168.2.1 1000");
         if (row.echoesSent > 0) expectedCalls.push_back("cleanup");
         if (row.expected != kUnreachable) expectedCalls.push_back("clock");
@@ -330,9 +335,13 @@ TEST(HostPart, NamesAndDottedAddressesWithAnOptionalPort) {
         // clang-format on
     };
     for (const auto& row : rows) EXPECT_EQ(HostPart(row.text), row.expected) << row.text;
-    for (const auto& [text, port] : std::vector<std::pair<std::string, int>>{
-             {"nas", 80}, {"nas:8080", 8080}, {"10.1.1.5:1", 1}, {"nas:65535", 65535}, {"nas:65536", 80},
-             {"http://nas:8080", 80}})
+    for (const auto& [text, port] :
+         std::vector<std::pair<std::string, int>>{{"nas", 80},
+                                                  {"nas:8080", 8080},
+                                                  {"10.1.1.5:1", 1},
+                                                  {"nas:65535", 65535},
+                                                  {"nas:65536", 80},
+                                                  {"http://nas:8080", 80}})
         EXPECT_EQ(WebPort(text), port) << text;
 }
 

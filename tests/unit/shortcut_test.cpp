@@ -22,7 +22,8 @@ TEST(ReadIniString, ReturnsTheWholeValueOrTheDefault) {
     const std::string path = "C:\\Work\\MOLRAvin.url";
     EXPECT_EQ(ReadIniString(platform, "InternetShortcut", "URL", path, ""), "");
     EXPECT_EQ(ReadIniString(platform, "InternetShortcut", "URL", path, "d"), "d");
-    for (const std::string& value : {std::string("x"), std::string(127, 'u'), std::string(5000, 'v')}) {
+    for (const std::string& value :
+         {std::string("x"), std::string(127, 'u'), std::string(5000, 'v')}) {
         platform.profiles[path]["InternetShortcut/URL"] = value;
         const std::string read = ReadIniString(platform, "InternetShortcut", "URL", path, "");
         EXPECT_EQ(read.size(), value.size());
@@ -37,7 +38,8 @@ TEST(ShortcutText, IsTheFourLineInternetShortcut) {
               "IconIndex=0\r\n"
               "IconFile=C:\\Programme\\MOLRAvin\\MOLRAvin.exe\r\n");
     EXPECT_EQ(ShortcutText(" 10.0.0.1 ", "C:"),
-              "[InternetShortcut]\r\nURL=http:// 10.0.0.1 \r\nIconIndex=0\r\nIconFile=C:\\MOLRAvin.exe\r\n");
+              "[InternetShortcut]\r\nURL=http:// 10.0.0.1 "
+              "\r\nIconIndex=0\r\nIconFile=C:\\MOLRAvin.exe\r\n");
 }
 
 TEST(ShortcutFileBytes, UsesTheAnsiCodePageWhenEverythingFits) {

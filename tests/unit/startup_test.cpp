@@ -34,7 +34,8 @@ TEST(ArgumentText, IsTheRawRemainderAfterProgramNameAndBlanks) {
         {"\"C:\\unterminated quote 1.2.3.4", ""},
         {"", ""},
     };
-    for (const auto& row : rows) EXPECT_EQ(ArgumentText(row.commandLine), row.argument) << row.commandLine;
+    for (const auto& row : rows)
+        EXPECT_EQ(ArgumentText(row.commandLine), row.argument) << row.commandLine;
 }
 
 TEST(ReadRegistryString, TakesOnlyReadableRegSzValuesUpToTheirFirstNul) {
@@ -65,9 +66,11 @@ TEST(ReadRegistryString, TakesOnlyReadableRegSzValuesUpToTheirFirstNul) {
 TEST(BrowserPath, FallsBackToTheDefaultPath) {
     FakePlatform platform;
     EXPECT_EQ(BrowserPath(platform), "C:\\Program Files\\Internet Explorer\\iexplore.exe");
-    platform.SetRegistryString(RegistryRoot::ClassesRoot, kBrowserClsidKey, "", "\"C:\\x y\\ie.exe\"");
+    platform.SetRegistryString(RegistryRoot::ClassesRoot, kBrowserClsidKey, "",
+                               "\"C:\\x y\\ie.exe\"");
     EXPECT_EQ(BrowserPath(platform), "\"C:\\x y\\ie.exe\"");
-    platform.SetRegistryString(RegistryRoot::ClassesRoot, kBrowserClsidKey, "", "%ProgramFiles%\\ie.exe", 2);
+    platform.SetRegistryString(RegistryRoot::ClassesRoot, kBrowserClsidKey, "",
+                               "%ProgramFiles%\\ie.exe", 2);
     EXPECT_EQ(BrowserPath(platform), "C:\\Program Files\\Internet Explorer\\iexplore.exe");
 }
 
@@ -111,7 +114,8 @@ TEST(BuildBrowserCommand, AddsNomergeFromVersion8AndQuotesPathsWithBlanks) {
         {"", 7, " http://1.2.3.4"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(BuildBrowserCommand(row.path, row.version, "http://1.2.3.4"), row.command) << row.path;
+        EXPECT_EQ(BuildBrowserCommand(row.path, row.version, "http://1.2.3.4"), row.command)
+            << row.path;
 }
 
 TEST(FormLoad, ArgumentLaunchesWithOrWithoutShortcutFile) {
@@ -121,7 +125,8 @@ TEST(FormLoad, ArgumentLaunchesWithOrWithoutShortcutFile) {
         if (withFile) platform.SetShortcut(kShortcut, "http://10.9.9.1");
         EXPECT_EQ(Form_Load(platform), StartOutcome::EndProcess);
         ASSERT_EQ(platform.startedProcesses.size(), 1u);
-        EXPECT_EQ(platform.startedProcesses[0].first, "C:\\IE\\iexplore.exe -nomerge http://192.168.2.1");
+        EXPECT_EQ(platform.startedProcesses[0].first,
+                  "C:\\IE\\iexplore.exe -nomerge http://192.168.2.1");
         EXPECT_EQ(platform.startedProcesses[0].second, 1);
         EXPECT_TRUE(platform.messages.empty());
     }
@@ -250,8 +255,9 @@ TEST(FormLoad, BrowserFailureIsReportedWhenNoFallbackWorks) {
         EXPECT_EQ(exitCode, 2u) << row.what;  // the start's own error, not the handler's
         EXPECT_EQ(platform.openedUrls.size(), row.opened) << row.what;
         ASSERT_EQ(platform.messages.size(), 1u) << row.what;
-        EXPECT_EQ(platform.messages[0], "Der Browser konnte nicht gestartet werden.\r\nC:\\IE\\iexplore.exe " +
-                                            row.url + "\r\nFehler 2")
+        EXPECT_EQ(platform.messages[0],
+                  "Der Browser konnte nicht gestartet werden.\r\nC:\\IE\\iexplore.exe " + row.url +
+                      "\r\nFehler 2")
             << row.what;
         EXPECT_EQ(platform.captions[0], "MOLRAvin");
     }

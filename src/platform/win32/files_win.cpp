@@ -32,11 +32,12 @@ std::string Win32Platform::ReadProfileString(const std::string& section, const s
     const std::wstring wpath = Widen(path);
     std::wstring buffer(256, L'\0');
     for (;;) {
-        const DWORD length = GetPrivateProfileStringW(wsection.c_str(), wkey.c_str(), L"",
-                                                      buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                      wpath.c_str());
+        const DWORD length =
+            GetPrivateProfileStringW(wsection.c_str(), wkey.c_str(), L"", buffer.data(),
+                                     static_cast<DWORD>(buffer.size()), wpath.c_str());
         // size - 1 means the value was cut to fit; ask again with more room.
-        if (length + 1 < buffer.size() || buffer.size() >= (1u << 26)) return Narrow(buffer.data(), length);
+        if (length + 1 < buffer.size() || buffer.size() >= (1u << 26))
+            return Narrow(buffer.data(), length);
         buffer.resize(buffer.size() * 4);
     }
 }
@@ -56,9 +57,8 @@ std::string Win32Platform::CurrentDirectory() {
 }
 
 std::string Win32Platform::ProgramFolder() {
-    std::wstring path = GrowingBuffer([](wchar_t* buffer, DWORD size) {
-        return GetModuleFileNameW(nullptr, buffer, size);
-    });
+    std::wstring path = GrowingBuffer(
+        [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
     const std::size_t slash = path.find_last_of(L"\\/");
     return Narrow(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
 }
@@ -123,9 +123,9 @@ DWORD WriteTemporary(const std::string& target, std::wstring& temporary, const s
     DWORD error = CreateTemporary(target, temporary, file, stop);
     if (error) return error;
     DWORD written = 0;
-    const bool stored = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                  &written, nullptr) &&
-                        written == bytes.size() && FlushFileBuffers(file.get());
+    const bool stored =
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size() && FlushFileBuffers(file.get());
     error = stored ? 0 : GetLastError();
     if (!stored && error == 0) error = ERROR_WRITE_FAULT;  // a short write sets no error
     return error;

@@ -35,7 +35,8 @@ void Win32Platform::PumpUntil(HANDLE done) {
     HWND owner = owner_.load();
     std::optional<WPARAM> quit;
     for (;;) {
-        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD woke =
+            MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woke != WAIT_OBJECT_0 + 1) {
             if (woke != WAIT_OBJECT_0) WaitForSingleObject(done, INFINITE);
             break;

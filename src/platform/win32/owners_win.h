@@ -42,8 +42,7 @@ public:
 
 private:
     static constexpr Handle Empty() {
-        if constexpr (requires { Release::kEmpty; })
-            return Release::kEmpty;
+        if constexpr (requires { Release::kEmpty; }) return Release::kEmpty;
         else
             return nullptr;
     }

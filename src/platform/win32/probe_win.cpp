@@ -77,7 +77,8 @@ public:
     // Without an event (none could be made) the round polls instead.
     void Wait(DWORD ms) {
         if (ready_) WaitForSingleObject(ready_.get(), ms);
-        else Sleep(std::min(ms, kSelectSliceMs));
+        else
+            Sleep(std::min(ms, kSelectSliceMs));
     }
 
 private:
@@ -94,9 +95,7 @@ struct EchoJob {
     std::array<std::uint8_t, 4> address;
     std::uint32_t timeoutMs;
 
-    void Run() {
-        mailbox->Post({target, CheckKind::Echo, Echo(icmp.get(), address, timeoutMs)});
-    }
+    void Run() { mailbox->Post({target, CheckKind::Echo, Echo(icmp.get(), address, timeoutMs)}); }
 };
 
 DWORD WINAPI RunEchoJob(void* param) {
@@ -131,7 +130,8 @@ public:
         auto job = std::make_unique<EchoJob>(
             EchoJob{mailbox_, std::move(icmp), target, address, timeoutMs});
         ++echoesOutstanding_;
-        if (const UniqueHandle thread{CreateThread(nullptr, 0, RunEchoJob, job.get(), 0, nullptr)}) {
+        if (const UniqueHandle thread{
+                CreateThread(nullptr, 0, RunEchoJob, job.get(), 0, nullptr)}) {
             static_cast<void>(job.release());  // the thread's now
             return;
         }
@@ -160,7 +160,8 @@ public:
             if (now >= deadline_) return std::nullopt;
             const auto left = static_cast<DWORD>(deadline_ - now);
             if (pending_.empty()) mailbox_->Wait(left);
-            else PollConnections(std::min(left, kSelectSliceMs));
+            else
+                PollConnections(std::min(left, kSelectSliceMs));
         }
     }
 
@@ -187,7 +188,8 @@ private:
                                            static_cast<std::uint8_t>(port & 0xFF)};
         std::memcpy(&peer.sin_port, portBytes, 2);
         std::memcpy(&peer.sin_addr, address.data(), 4);
-        if (winsock.connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
+        if (winsock.connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) ==
+            0)
             return Finding::Answered;
         if (winsock.WSAGetLastError() != WSAEWOULDBLOCK) return Finding::NoAnswer;
         pending_.push_back({target, std::move(socket)});
@@ -221,11 +223,10 @@ private:
             }
             int error = 0;
             int size = sizeof error;
-            const bool accepted =
-                ready != SOCKET_ERROR &&
-                winsock.getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                   &size) == 0 &&
-                error == 0;
+            const bool accepted = ready != SOCKET_ERROR &&
+                                  winsock.getsockopt(socket, SOL_SOCKET, SO_ERROR,
+                                                     reinterpret_cast<char*>(&error), &size) == 0 &&
+                                  error == 0;
             decided_.push_back({entry->target, CheckKind::Connection,
                                 accepted ? Finding::Answered : Finding::NoAnswer});
             entry = pending_.erase(entry);  // closes the socket now

@@ -63,8 +63,8 @@ std::uint32_t Win32Platform::StartProcess(const std::string& commandLine, int sh
         // default handler's ShellExecuteExW) may inherit it.
         const ScopedVariable noCurrentFolder(L"NoDefaultCurrentDirectoryInExePath", L"1");
         started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                                 environment ? CREATE_UNICODE_ENVIRONMENT : 0, environment,
-                                 nullptr, &startup, &process);
+                                 environment ? CREATE_UNICODE_ENVIRONMENT : 0, environment, nullptr,
+                                 &startup, &process);
         error = started ? 0 : GetLastError();
     }
     if (environment) FreeEnvironmentStringsW(environment);

@@ -11,7 +11,8 @@ std::optional<RegistryValue> Win32Platform::QueryRegistryValue(RegistryRoot root
                                                                const std::string& valueName) {
     RegKey key;
     HKEY rootKey = root == RegistryRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
-    if (RegOpenKeyExW(rootKey, Widen(subKey).c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(rootKey, Widen(subKey).c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
         return std::nullopt;
     const std::wstring name = Widen(valueName);
     DWORD type = 0;

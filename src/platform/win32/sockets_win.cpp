@@ -22,17 +22,16 @@ HostNameResult Win32Platform::LocalHostName() {
     const Wsock32Calls& winsock = Wsock32();
     HostNameResult result;
     result.buffer.assign(256, '\0');
-    result.result = winsock.gethostname ? winsock.gethostname(result.buffer.data(), 256)
-                                        : SOCKET_ERROR;
+    result.result =
+        winsock.gethostname ? winsock.gethostname(result.buffer.data(), 256) : SOCKET_ERROR;
     if (result.result == SOCKET_ERROR) {
-        result.lastError = winsock.WSAGetLastError ? winsock.WSAGetLastError()
-                                                   : static_cast<int>(winsock.error);
+        result.lastError =
+            winsock.WSAGetLastError ? winsock.WSAGetLastError() : static_cast<int>(winsock.error);
         return result;
     }
     // The buffer is ANSI and the core expects UTF-8: convert all 256 bytes,
     // NULs included, and leave trimming and cutting to the core.
-    const int wideLength =
-        MultiByteToWideChar(CP_ACP, 0, result.buffer.data(), 256, nullptr, 0);
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, result.buffer.data(), 256, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
     MultiByteToWideChar(CP_ACP, 0, result.buffer.data(), 256, wide.data(), wideLength);
     result.buffer = Narrow(wide);

@@ -35,8 +35,7 @@ namespace {
 // for a table without error.
 template <typename Calls>
 DWORD* ErrorOf(Calls& calls) {
-    if constexpr (requires { calls.error; })
-        return &calls.error;
+    if constexpr (requires { calls.error; }) return &calls.error;
     else
         return nullptr;
 }
@@ -56,7 +55,8 @@ void* BindEntry(HMODULE module, const char* name, DWORD* error) {
 }  // namespace
 
 // Binds the entry named like the member, so the two cannot differ.
-// NOLINTNEXTLINE(cppcoreguidelines-macro-usage): only a macro can spell the member's name as a string
+// NOLINTNEXTLINE(cppcoreguidelines-macro-usage): only a macro can spell the member's name as a
+// string
 #define MOLRA_BIND(name) \
     calls.name = reinterpret_cast<decltype(calls.name)>(BindEntry(module, #name, ErrorOf(calls)))
 

@@ -15,9 +15,7 @@ namespace molra {
 
 namespace {
 
-int ToPixels(int twips, UINT dpi) {
-    return MulDiv(twips, static_cast<int>(dpi), 1440);
-}
+int ToPixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
 
 RECT ToPixels(const Twips& twips, UINT dpi) {
     const int left = ToPixels(twips.left, dpi);
@@ -35,8 +33,7 @@ int FitLabel1(HWND control, HFONT font, RECT& label, const RECT& text1, int clie
                                         {text1.left, text1.right - text1.left}, clientWidth);
     label.left = place.box.left;
     label.right = place.box.left + place.box.width;
-    const int height =
-        place.wraps ? MeasureText(control, font, text, place.box.width).cy : line.cy;
+    const int height = place.wraps ? MeasureText(control, font, text, place.box.width).cy : line.cy;
     label.bottom = std::max(label.bottom, label.top + height);
     return std::max(0, static_cast<int>(label.top + height - text1.top));
 }
@@ -64,8 +61,7 @@ SIZE PlaceControls(const Controls& controls, HFONT font, UINT dpi) {
     std::array<RECT, kControlCount> boxes{};
     for (std::size_t i = 0; i < kControlCount; ++i) boxes[i] = ToPixels(kControls[i].twips, dpi);
     SIZE client{ToPixels(kClientTwips.cx, dpi), ToPixels(kClientTwips.cy, dpi)};
-    const int below =
-        FitLabel1(controls[kLabel1], font, boxes[kLabel1], boxes[kText1], client.cx);
+    const int below = FitLabel1(controls[kLabel1], font, boxes[kLabel1], boxes[kText1], client.cx);
     for (const std::size_t i : {kText1, kCommand1, kCommand2}) OffsetRect(&boxes[i], 0, below);
     client.cy += below;
     for (std::size_t i = 0; i < kControlCount; ++i) {
@@ -83,11 +79,11 @@ void ClipLabel(const Controls& controls) {
     GetWindowRect(label, &labelRect);
     GetWindowRect(controls[kText1], &text1Rect);
     OffsetRect(&text1Rect, -labelRect.left, -labelRect.top);
-    OwnedRegion region(CreateRectRgn(0, 0, labelRect.right - labelRect.left,
-                                     labelRect.bottom - labelRect.top));
+    OwnedRegion region(
+        CreateRectRgn(0, 0, labelRect.right - labelRect.left, labelRect.bottom - labelRect.top));
     if (!region) return;
-    if (const OwnedRegion text1{CreateRectRgn(text1Rect.left, text1Rect.top, text1Rect.right,
-                                              text1Rect.bottom)})
+    if (const OwnedRegion text1{
+            CreateRectRgn(text1Rect.left, text1Rect.top, text1Rect.right, text1Rect.bottom)})
         CombineRgn(region.get(), region.get(), text1.get(), RGN_DIFF);
     // The window owns the region once it is set.
     if (SetWindowRgn(label, region.get(), TRUE)) region.release();

@@ -43,8 +43,8 @@ LOGFONTW MessageFontForDpi(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     if (User32().SystemParametersInfoForDpi &&
-        User32().SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics,
-                                               0, dpi))
+        User32().SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0,
+                                            dpi))
         return metrics.lfMessageFont;
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
         // Before Windows 10 the metrics are those of the system DPI.

@@ -18,9 +18,7 @@ Colour ToColour(COLORREF colour) {
     return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
 }
 
-Colour SystemColour(int index) {
-    return ToColour(GetSysColor(index));
-}
+Colour SystemColour(int index) { return ToColour(GetSysColor(index)); }
 
 std::vector<Colour> PixelColours(HBITMAP bitmap, RECT area) {
     DIBSECTION dib{};
@@ -46,8 +44,8 @@ std::vector<Colour> PixelColours(HBITMAP bitmap, RECT area) {
 SIZE MeasureText(HWND window, HFONT font, const std::wstring& text, int wrapWidth) {
     RECT rect{0, 0, wrapWidth, 0};
     // As a static control draws its text (SS_NOPREFIX).
-    const UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS |
-                        (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE);
+    const UINT format =
+        DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE);
     if (const WindowDC dc(window); dc) {
         HGDIOBJ previous = SelectObject(dc.get(), font);
         DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rect, format);

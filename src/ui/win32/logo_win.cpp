@@ -18,9 +18,9 @@ constexpr GUID kPixelFormat32bppBGR = {
 ComPtr<IWICImagingFactory> CreateFactory() {
     ComPtr<IWICImagingFactory> factory;
     const auto create = Ole32().CoCreateInstance;
-    if (!create || FAILED(create(kClsidWicImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
-                                 __uuidof(IWICImagingFactory),
-                                 reinterpret_cast<void**>(factory.put()))))
+    if (!create ||
+        FAILED(create(kClsidWicImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
+                      __uuidof(IWICImagingFactory), reinterpret_cast<void**>(factory.put()))))
         factory.reset();
     return factory;
 }
@@ -35,7 +35,8 @@ bool Decode(const BYTE* bytes, DWORD size, LogoPixels& pixels) {
     UINT width = 0;
     UINT height = 0;
     if (!factory || FAILED(factory->CreateStream(stream.put())) ||
-        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): WIC only reads it, but takes it non-const
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): WIC only reads it, but takes it
+        // non-const
         FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)) ||
         FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
                                                 WICDecodeMetadataCacheOnDemand, decoder.put())) ||
@@ -47,8 +48,8 @@ bool Decode(const BYTE* bytes, DWORD size, LogoPixels& pixels) {
         width > 0x4000 || height > 0x4000)
         return false;
     std::vector<BYTE> bgr(static_cast<std::size_t>(width) * height * 4);
-    if (FAILED(converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(bgr.size()),
-                                     bgr.data())))
+    if (FAILED(
+            converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(bgr.size()), bgr.data())))
         return false;
     pixels = {width, height, std::move(bgr)};
     return true;
@@ -64,7 +65,8 @@ bool DecodeLogo(HINSTANCE instance, WORD resourceId, LogoPixels& pixels) {
     // The multithreaded apartment: a single-threaded one may give a worker
     // thread a hidden window of its own.
     ComApartment apartment;
-    return bytes && size != 0 && apartment.Enter(COINIT_MULTITHREADED) && Decode(bytes, size, pixels);
+    return bytes && size != 0 && apartment.Enter(COINIT_MULTITHREADED) &&
+           Decode(bytes, size, pixels);
 }
 
 bool Logo::createFactory() {
@@ -107,7 +109,8 @@ OwnedBitmap Logo::Render(UINT dpi) {
                                                 pixels_.bgr.data(), picture.put())) ||
         FAILED(factory_->CreateBitmapScaler(scaler.put())) ||
         FAILED(scaler->Initialize(picture.get(), static_cast<UINT>(scaledWidth),
-                                  static_cast<UINT>(scaledHeight), WICBitmapInterpolationModeFant)) ||
+                                  static_cast<UINT>(scaledHeight),
+                                  WICBitmapInterpolationModeFant)) ||
         FAILED(scaler->CopyPixels(nullptr, scaledStride,
                                   scaledStride * static_cast<UINT>(scaledHeight),
                                   static_cast<BYTE*>(bits))))

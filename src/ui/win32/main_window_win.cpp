@@ -88,14 +88,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
 
 LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE:
-            return onCreate() ? 0 : -1;
-        case WM_COMMAND:
-            onCommand(LOWORD(wParam), HIWORD(wParam));
-            return 0;
-        case kWmAddToolTips:
-            AddToolTips(window_, instance_, controls_);
-            return 0;
+        case WM_CREATE: return onCreate() ? 0 : -1;
+        case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+        case kWmAddToolTips: AddToolTips(window_, instance_, controls_); return 0;
         case kWmCheckDone:
             onCheckDone(std::unique_ptr<ServerCheck>(reinterpret_cast<ServerCheck*>(lParam)));
             return TRUE;  // taken: a sender need not free it
@@ -106,7 +101,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_SETCURSOR:
             // Disabled under the click's box: the box's own handling, not the busy cursor.
-            if (!checking_ || !IsWindowEnabled(window_)) return DefWindowProcW(window_, message, wParam, lParam);
+            if (!checking_ || !IsWindowEnabled(window_))
+                return DefWindowProcW(window_, message, wParam, lParam);
             SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
             return TRUE;
         case WM_CLOSE:
@@ -115,15 +111,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case DM_GETDEFID:  // asked by IsDialogMessageW when Enter is pressed
             return MAKELRESULT(kIdCommand1, DC_HASDEFID);
-        case WM_ACTIVATE:
-            onActivate(LOWORD(wParam) != WA_INACTIVE, HIWORD(wParam) != 0);
-            return 0;
+        case WM_ACTIVATE: onActivate(LOWORD(wParam) != WA_INACTIVE, HIWORD(wParam) != 0); return 0;
         case WM_SETFOCUS:  // e.g. restored from the taskbar: the control gets it back
             if (focus_ && !IsIconic(window_)) SetFocus(focus_);
             return 0;
-        case WM_ERASEBKGND:
-            paintBackground(reinterpret_cast<HDC>(wParam), window_);
-            return 1;
+        case WM_ERASEBKGND: paintBackground(reinterpret_cast<HDC>(wParam), window_); return 1;
         case WM_PRINTCLIENT:  // themed buttons ask for what lies behind their corners
             paintBackground(reinterpret_cast<HDC>(wParam), window_);
             return 0;
@@ -138,11 +130,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             else
                 chooseColours();  // high contrast may have been turned on or off
             return 0;
-        case WM_THEMECHANGED:
-            chooseColours();
-            return 0;
-        case WM_CTLCOLOREDIT:
-            return onCtlColorEdit(reinterpret_cast<HDC>(wParam));
+        case WM_THEMECHANGED: chooseColours(); return 0;
+        case WM_CTLCOLOREDIT: return onCtlColorEdit(reinterpret_cast<HDC>(wParam));
         case WM_CTLCOLORSTATIC:
             // A disabled edit box asks as a static does; Text1 keeps its own colours.
             if (reinterpret_cast<HWND>(lParam) == controls_[kText1])
@@ -164,8 +153,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             SetWindowLongPtrW(window, GWLP_USERDATA, 0);
             return DefWindowProcW(window, message, wParam, lParam);
         }
-        default:
-            return DefWindowProcW(window_, message, wParam, lParam);
+        default: return DefWindowProcW(window_, message, wParam, lParam);
     }
 }
 

@@ -66,7 +66,7 @@ private:
     HINSTANCE instance_;
     HWND window_ = nullptr;
     Controls controls_{};
-    HWND focus_ = nullptr;  // given back when the window is activated again
+    HWND focus_ = nullptr;   // given back when the window is activated again
     bool checking_ = false;  // from the click until its box is answered
     bool created_ = false;   // CreateWindowExW returned the window
     DWORD createError_ = 0;  // why WM_CREATE failed

@@ -47,8 +47,8 @@ namespace e2e {
 
 // ---- the rig's fixed places -------------------------------------------------
 
-inline constexpr DWORD kTimeout = 15000;           // ms, default for every wait
-inline constexpr DWORD kScenarioTimeout = 90000;   // ms, whole scenario
+inline constexpr DWORD kTimeout = 15000;          // ms, default for every wait
+inline constexpr DWORD kScenarioTimeout = 90000;  // ms, whole scenario
 
 inline constexpr const char* kBrowserKey =  // under HKEY_CLASSES_ROOT
     "CLSID\\{0002DF01-0000-0000-C000-000000000046}\\LocalServer32";
@@ -57,9 +57,9 @@ inline constexpr const char* kBaselineVersion = "9.11.9600.18376";  // a fresh p
 inline constexpr const char* kDefaultBrowser = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
 
 // Recorder copies the fixture puts into the prefix. kDefaultBrowser is one too.
-inline constexpr const char* kRecorder = "C:\\e2e\\bin\\recorder.exe";          // spare, to copy
-inline constexpr const char* kRecorderBrowser = "C:\\e2e\\bin\\browser.exe";    // LocalServer32
-inline constexpr const char* kRecorderHandler = "C:\\e2e\\bin\\handler.exe";    // URL handler
+inline constexpr const char* kRecorder = "C:\\e2e\\bin\\recorder.exe";        // spare, to copy
+inline constexpr const char* kRecorderBrowser = "C:\\e2e\\bin\\browser.exe";  // LocalServer32
+inline constexpr const char* kRecorderHandler = "C:\\e2e\\bin\\handler.exe";  // URL handler
 // Where Windows and Wine look first for an unquoted "C:\Program Files\..." command.
 inline constexpr const char* kProgramTrap = "C:\\Program.exe";
 
@@ -228,8 +228,8 @@ void PressOk(const MsgBox& box, DWORD timeout = kTimeout, Where where = Where::c
 HWND FindWindowOf(const Process& process, const std::string& title);
 HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeout = kTimeout,
                    Where where = Where::current());
-void PostClose(HWND window);                  // WM_CLOSE, as the frame's close button sends
-void ClickButton(HWND button);                // BM_CLICK, posted
+void PostClose(HWND window);    // WM_CLOSE, as the frame's close button sends
+void ClickButton(HWND button);  // BM_CLICK, posted
 
 // ---- the program's files and the test DLLs ---------------------------------------------
 

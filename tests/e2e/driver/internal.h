@@ -9,7 +9,7 @@ namespace e2e::detail {
 
 struct RunState {
     std::string scenario;
-    std::string program;  // MOLRAvin.exe under test, Windows path
+    std::string program;                   // MOLRAvin.exe under test, Windows path
     std::vector<std::string> placedFiles;  // removed when the scenario ends
 };
 RunState& State();

@@ -79,11 +79,14 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = Narrow(argv[i]);
         if (arg == "--setup") setup = true;
-        else if (arg == "--baseline") baseline = true;
+        else if (arg == "--baseline")
+            baseline = true;
         else if (arg.rfind("--program=", 0) == 0)
             built = detail::State().program = WindowsPath(arg.substr(10));
-        else if (arg.rfind("--recorder=", 0) == 0) recorder = arg.substr(11);
-        else if (arg.rfind("--shim=", 0) == 0) shims.push_back(arg.substr(7));
+        else if (arg.rfind("--recorder=", 0) == 0)
+            recorder = arg.substr(11);
+        else if (arg.rfind("--shim=", 0) == 0)
+            shims.push_back(arg.substr(7));
         else {
             Print("unknown argument " + Quote(arg) +
                   "\nusage: e2e_driver.exe [--program=<path>] [gtest flags] | --baseline | "

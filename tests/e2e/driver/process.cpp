@@ -52,7 +52,8 @@ Process::Process(molra::UniqueHandle process, molra::UniqueHandle job, DWORD pid
 }
 
 Process::Process(Process&& other) noexcept
-    : process_(std::move(other.process_)), job_(std::move(other.job_)),
+    : process_(std::move(other.process_)),
+      job_(std::move(other.job_)),
       pid_(std::exchange(other.pid_, 0)) {}
 
 Process& Process::operator=(Process&& other) noexcept {
@@ -93,11 +94,11 @@ DWORD Process::WaitExit(DWORD timeout, Where where) {
         SleepMs(25);
         if (const auto box = FindMessageBox(*this)) {
             FailAt(where, "expected the process to end, but it shows a message box: caption " +
-                     Quote(box->caption) + ", text " + Quote(box->text));
+                              Quote(box->caption) + ", text " + Quote(box->text));
         }
         if (GetTickCount64() > deadline) {
             FailAt(where, "process still running after " + std::to_string(timeout) + " ms" +
-                     detail::DescribeWindowsOf(pid_));
+                              detail::DescribeWindowsOf(pid_));
         }
     }
     detail::Log(std::to_string(pid_) + " ended with " + std::to_string(ExitCode()));
@@ -119,7 +120,8 @@ std::string JobProcesses(HANDLE job) {
     for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
         const auto pid = static_cast<DWORD>(ids.list.ProcessIdList[i]);
         text += " " + std::to_string(pid);
-        const molra::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        const molra::UniqueHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
         if (!process) continue;
         wchar_t image[MAX_PATH];
         DWORD length = MAX_PATH;
@@ -145,8 +147,8 @@ void Process::WaitAllExited(DWORD timeout, Where where) {
         }
         if (GetTickCount64() > deadline) {
             FailAt(where, std::to_string(info.ActiveProcesses) + " processes started by " +
-                     std::to_string(pid_) + " still run after " + std::to_string(timeout) +
-                     " ms:" + JobProcesses(job_.get()));
+                              std::to_string(pid_) + " still run after " + std::to_string(timeout) +
+                              " ms:" + JobProcesses(job_.get()));
         }
         SleepMs(25);
     }
@@ -177,7 +179,7 @@ Process Launch(const LaunchOptions& options, Where where) {
     if (!started) {
         const DWORD code = GetLastError();
         FailAt(where, "cannot start " + Quote(line) + " in " + Quote(Narrow(folder)) + ": " +
-                 SystemErrorText(code));
+                          SystemErrorText(code));
     }
     const HANDLE processHandle = started->process.get();
     const HANDLE jobHandle = job.get();
@@ -208,11 +210,11 @@ MsgBox WaitForMessageBox(const Process& process, DWORD timeout, Where where) {
         }
         if (!process.Running()) {
             FailAt(where, "expected a message box, but the process ended with exit code " +
-                     std::to_string(process.ExitCode()));
+                              std::to_string(process.ExitCode()));
         }
         if (GetTickCount64() > deadline) {
             FailAt(where, "no message box after " + std::to_string(timeout) + " ms" +
-                     detail::DescribeWindowsOf(process.pid()));
+                              detail::DescribeWindowsOf(process.pid()));
         }
         SleepMs(25);
     }
@@ -236,8 +238,7 @@ HWND FindWindowOf(const Process& process, const std::string& title) {
     return nullptr;
 }
 
-HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeout,
-                   Where where) {
+HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeout, Where where) {
     const ULONGLONG deadline = GetTickCount64() + timeout;
     for (;;) {
         if (HWND window = FindWindowOf(process, title)) {
@@ -248,8 +249,7 @@ HWND WaitForWindow(const Process& process, const std::string& title, DWORD timeo
             FailAt(where, "expected window " + Quote(title) + ", but the process ended");
         if (GetTickCount64() > deadline) {
             FailAt(where, "no window " + Quote(title) + " after " + std::to_string(timeout) +
-                              " ms" +
-                     detail::DescribeWindowsOf(process.pid()));
+                              " ms" + detail::DescribeWindowsOf(process.pid()));
         }
         SleepMs(25);
     }
@@ -321,7 +321,8 @@ std::vector<Record> ReadRecords(Where where) {
         record.showState = std::stoi(ReadField(*log, pos, "show", where));
         const std::string exePath = ReadField(*log, pos, "exepath", where);
         if (exePath.starts_with("=")) record.exePathSetting = exePath.substr(1);
-        else if (exePath != "-") FailAt(where, "recorder log: exepath " + Quote(exePath));
+        else if (exePath != "-")
+            FailAt(where, "recorder log: exepath " + Quote(exePath));
         Expect(*log, pos, "end\n", where);
         records.push_back(record);
     }
@@ -335,7 +336,8 @@ std::vector<Record> WaitForRecords(std::size_t count, DWORD timeout, Where where
         if (records.size() >= count) return records;
         if (GetTickCount64() > deadline) {
             FailAt(where, "expected " + std::to_string(count) + " recorder runs within " +
-                     std::to_string(timeout) + " ms, saw " + std::to_string(records.size()));
+                              std::to_string(timeout) + " ms, saw " +
+                              std::to_string(records.size()));
         }
         SleepMs(25);
     }

@@ -80,4 +80,3 @@ void FailAt(const Where& where, const std::string& what) {
 }
 
 }  // namespace e2e
-

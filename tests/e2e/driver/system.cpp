@@ -350,7 +350,8 @@ void SetBrowserPath(const std::string& path, Where where) {
 
 void SetBrowserVersion(const std::optional<std::string>& version, Where where) {
     if (version) SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, "Version", *version, where);
-    else DeleteRegValue(HKEY_LOCAL_MACHINE, kVersionKey, "Version", where);
+    else
+        DeleteRegValue(HKEY_LOCAL_MACHINE, kVersionKey, "Version", where);
 }
 
 void BreakUrlHandlers(Where where) {
@@ -361,7 +362,8 @@ void BreakUrlHandlers(Where where) {
 void UseShims(bool on, Where where) {
     for (const char* dll : {"wsock32", "sensapi", "iphlpapi"}) {
         if (on) SetRegString(HKEY_CURRENT_USER, kShimOverrides, dll, "native", where);
-        else DeleteRegValue(HKEY_CURRENT_USER, kShimOverrides, dll, where);
+        else
+            DeleteRegValue(HKEY_CURRENT_USER, kShimOverrides, dll, where);
     }
 }
 

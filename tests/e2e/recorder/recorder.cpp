@@ -49,22 +49,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
 
     std::wstring exePath(32767, L'\0');
-    const DWORD exePathLength = GetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath",
-                                                        exePath.data(), 32767);
-    const std::string exePathField =
-        exePathLength == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND
-            ? "-"
-            : "=" + molra::Narrow(exePath.data(), exePathLength);
+    const DWORD exePathLength =
+        GetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", exePath.data(), 32767);
+    const std::string exePathField = exePathLength == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND
+                                         ? "-"
+                                         : "=" + molra::Narrow(exePath.data(), exePathLength);
 
     const std::string record =
         "record\n" + Field("module", molra::Narrow(module.data(), module.size())) +
-        Field("cmdline", molra::Narrow(commandLine, static_cast<std::size_t>(lstrlenW(commandLine)))) +
+        Field("cmdline",
+              molra::Narrow(commandLine, static_cast<std::size_t>(lstrlenW(commandLine)))) +
         Field("show", std::to_string(show)) + Field("exepath", exePathField) + "end\n";
 
     // Several recorders may finish at once: retry while another one holds the file.
     for (int attempt = 0; attempt < 200; ++attempt) {
-        const molra::UniqueHandle file(CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const molra::UniqueHandle file(CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ,
+                                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                   nullptr));
         if (file) {
             DWORD written = 0;
             const BOOL ok = WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()),

@@ -34,8 +34,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 std::optional<Started> StartProcess(const std::wstring& application, std::wstring commandLine,
-                                    const std::wstring& folder, DWORD flags,
-                                    wchar_t* environment) {
+                                    const std::wstring& folder, DWORD flags, wchar_t* environment) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -194,7 +193,9 @@ std::vector<std::string> ShimLog::Read() const {
     return SplitLines(text);
 }
 
-bool ShimLog::Exists() const { return GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool ShimLog::Exists() const {
+    return GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 void ShimLog::Clear() const { DeleteFileW(path_.c_str()); }
 

@@ -45,7 +45,7 @@ std::optional<Started> StartProcess(const std::wstring& application, std::wstrin
 // ---- windows ------------------------------------------------------------------------
 
 std::vector<HWND> TopLevelWindowsOf(DWORD pid);  // visible or not, in z order
-std::vector<HWND> ChildWindows(HWND parent);      // all descendants, in z order
+std::vector<HWND> ChildWindows(HWND parent);     // all descendants, in z order
 // By WM_GETTEXT, which another process's control answers ("<no answer>" after
 // 5 s); GetWindowTextW would not ask it.
 std::string WindowText(HWND window);

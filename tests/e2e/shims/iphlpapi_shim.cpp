@@ -53,16 +53,18 @@ DWORD WINAPI IcmpSendEcho(HANDLE handle, IPAddr destination, LPVOID, WORD reques
     }
     const std::size_t slash = answer.find('/');
     const std::string kind = answer.substr(0, slash);
-    const DWORD delay = slash == std::string::npos
-                            ? 0
-                            : static_cast<DWORD>(std::strtoul(answer.c_str() + slash + 1, nullptr, 10));
+    const DWORD delay =
+        slash == std::string::npos
+            ? 0
+            : static_cast<DWORD>(std::strtoul(answer.c_str() + slash + 1, nullptr, 10));
     if (kind != "none" && delay > timeout) {
         Sleep(timeout);
         SetLastError(IP_REQ_TIMED_OUT);
         return 0;
     }
     if (kind == "none") {
-        Sleep(static_cast<DWORD>(molra::shim::ReadNumber("MOLRA_SHIM_ECHO_WAIT_MS", static_cast<int>(timeout))));
+        Sleep(static_cast<DWORD>(
+            molra::shim::ReadNumber("MOLRA_SHIM_ECHO_WAIT_MS", static_cast<int>(timeout))));
         SetLastError(IP_REQ_TIMED_OUT);
         return 0;
     }

@@ -39,7 +39,8 @@ inline std::string TableAnswer(const char* name, const std::string& key, std::st
         if (equals != std::string::npos) {
             if (item.compare(0, equals, key) == 0 && equals == key.size())
                 return item.substr(equals + 1);
-            if (item.compare(0, equals, "*") == 0 && equals == 1) fallback = item.substr(equals + 1);
+            if (item.compare(0, equals, "*") == 0 && equals == 1)
+                fallback = item.substr(equals + 1);
         }
         start = end + 1;
     }

@@ -120,10 +120,10 @@ Lines Cycle(const std::string& name, const std::string& lookup) {
 }
 
 void ResetShims() {
-    for (const char* name : {"MOLRA_SHIM_STARTUP", "MOLRA_SHIM_CLEANUP", "MOLRA_SHIM_HOSTNAME",
-                             "MOLRA_SHIM_HOSTNAME_ERROR", "MOLRA_SHIM_ADDRESSES",
-                             "MOLRA_SHIM_REACH", "MOLRA_SHIM_REACH_DELAY_MS", "MOLRA_SHIM_ECHO",
-                             "MOLRA_SHIM_CONNECT"})
+    for (const char* name :
+         {"MOLRA_SHIM_STARTUP", "MOLRA_SHIM_CLEANUP", "MOLRA_SHIM_HOSTNAME",
+          "MOLRA_SHIM_HOSTNAME_ERROR", "MOLRA_SHIM_ADDRESSES", "MOLRA_SHIM_REACH",
+          "MOLRA_SHIM_REACH_DELAY_MS", "MOLRA_SHIM_ECHO", "MOLRA_SHIM_CONNECT"})
         SetVariable(name, nullptr);
     SetVariable("MOLRA_SHIM_HOSTNAME", "molra-pc");
 }
@@ -209,9 +209,9 @@ bool SetOverrides(const wchar_t* loadOrder) {
 // overrides afresh.
 void RunInChild(const std::string& test) {
     const std::wstring exe = ExePath();
-    const auto child = e2e::StartProcess(exe, L"\"" + exe + L"\" " + kChildSwitch +
-                                                   L" --gtest_brief=1 --gtest_filter=" +
-                                                   molra::Widen(test));
+    const auto child =
+        e2e::StartProcess(exe, L"\"" + exe + L"\" " + kChildSwitch +
+                                   L" --gtest_brief=1 --gtest_filter=" + molra::Widen(test));
     if (!child) FAIL() << "cannot start the child (" << GetLastError() << ")";
     const HANDLE process = child->process.get();
     if (WaitForSingleObject(process, kChildTimeoutMs) != WAIT_OBJECT_0) {
@@ -265,10 +265,13 @@ TEST_F(Win32Layer, address_shapes) {
             Candidates expected;
             const char* lookup;
         } rows[] = {
-            {"127.0.0.1", {}, "1 addresses"}, {"10.0.0.7", {"10.0.0.1"}, "1 addresses"},
+            {"127.0.0.1", {}, "1 addresses"},
+            {"10.0.0.7", {"10.0.0.1"}, "1 addresses"},
             {"1.2.3.4.5", {"1.2.3.1.5"}, "1 addresses"},  // h_length 5: every byte is read
-            {"10.0.0", {}, "1 addresses"},   {"none", {}, "0 addresses"},
-            {"", {}, "0 addresses"},         {"null", {}, "null"},
+            {"10.0.0", {}, "1 addresses"},
+            {"none", {}, "0 addresses"},
+            {"", {}, "0 addresses"},
+            {"null", {}, "null"},
         };
         for (const auto& row : rows) {
             SetVariable("MOLRA_SHIM_ADDRESSES", row.addresses);
@@ -318,8 +321,8 @@ TEST_F(Win32Layer, startup_failure) {
     RunCase(L"native", [](Context& c) {
         SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
         SetVariable("MOLRA_SHIM_STARTUP", "10091");
-        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal,
-                      {}, "start-up failure");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal, {},
+                      "start-up failure");
         EXPECT_EQ(c.log.Take(), (Lines{"WSAStartup version=257 record=zeroed -> 10091"})) << "log";
         EXPECT_EQ(c.boxes.Take(), (Lines{kBox + kWinsock})) << "boxes";
     });
@@ -329,8 +332,8 @@ TEST_F(Win32Layer, cleanup_failure) {
     RunCase(L"native", [](Context& c) {
         SetVariable("MOLRA_SHIM_ADDRESSES", "192.168.2.10");
         SetVariable("MOLRA_SHIM_CLEANUP", "-1");
-        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal,
-                      {}, "clean-up failure");
+        ExpectAddress(molra::DetermineServerAddress(c.platform), molra::SocketStatus::Fatal, {},
+                      "clean-up failure");
         Lines expected = Cycle("molra-pc", "1 addresses");
         expected.back() = "WSACleanup -> -1";
         EXPECT_EQ(c.log.Take(), expected) << "log";
@@ -367,11 +370,10 @@ TEST_F(Win32Layer, probe) {
                 << std::string("unreachable \"") + address + "\"";
         const std::string none = " timeout=1000 -> none";
         Lines log = c.log.Take();
-        EXPECT_EQ(TakeEchoes(log), (Lines{"IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 10.0.0.1" + none,
-                                          "IcmpSendEcho 10.0.0.1" + none,
-                                          "IcmpSendEcho 172.16.0.1" + none,
-                                          "IcmpSendEcho 172.16.0.1" + none,
-                                          "IcmpSendEcho 172.16.0.1" + none}))
+        EXPECT_EQ(TakeEchoes(log),
+                  (Lines{"IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 10.0.0.1" + none,
+                         "IcmpSendEcho 10.0.0.1" + none, "IcmpSendEcho 172.16.0.1" + none,
+                         "IcmpSendEcho 172.16.0.1" + none, "IcmpSendEcho 172.16.0.1" + none}))
             << "echoes";
         // The answer 1 opens no socket; a refusal is read and is no answer.
         EXPECT_EQ(log, Joined({{"IsDestinationReachableW \"192.168.2.1\" qoc=16,0,0,0 -> 1",
@@ -413,23 +415,24 @@ TEST_F(Win32Layer, probe) {
                            "IcmpSendEcho 10.0.0.4" + echo + "unreachable",
                            "IcmpSendEcho 10.0.0.5" + echo + "unreachable/900",
                            "IcmpSendEcho 10.0.0.6" + echo + "unreachable/900"};
-        const Lines calls = Joined({{"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120"},
-                                    ConnectionRound("10.0.0.1:80", 3, nullptr),
-                                    {"IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120"},
-                                    ConnectionRound("10.0.0.2:80", 4, "10061"),
-                                    {"IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5"},
-                                    ConnectionRound("10.0.0.3:80", 5, nullptr),
-                                    {"IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120"},
-                                    ConnectionRound("10.0.0.4:80", 6, "10061"),
-                                    {"IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120",
-                                     kStartupOk, "gethostbyname \"molra-server\" -> null", kCleanupOk,
-                                     "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120",
-                                     kStartupOk, "gethostbyname \"nas\" -> 1 addresses", kCleanupOk},
-                                    ConnectionRound("10.0.0.1:8080", 7, nullptr),
-                                    {"IsDestinationReachableW \"10.0.0.5\" qoc=16,0,0,0 -> 120"},
-                                    ConnectionRound("10.0.0.5:80", 8, "0"),
-                                    {"IsDestinationReachableW \"10.0.0.6:8080\" qoc=16,0,0,0 -> 120"},
-                                    ConnectionRound("10.0.0.6:8080", 9, "0")});
+        const Lines calls =
+            Joined({{"IsDestinationReachableW \"10.0.0.1\" qoc=16,0,0,0 -> 120"},
+                    ConnectionRound("10.0.0.1:80", 3, nullptr),
+                    {"IsDestinationReachableW \"10.0.0.2\" qoc=16,0,0,0 -> 0/120"},
+                    ConnectionRound("10.0.0.2:80", 4, "10061"),
+                    {"IsDestinationReachableW \"10.0.0.3\" qoc=16,0,0,0 -> 0/5"},
+                    ConnectionRound("10.0.0.3:80", 5, nullptr),
+                    {"IsDestinationReachableW \"10.0.0.4\" qoc=16,0,0,0 -> 120"},
+                    ConnectionRound("10.0.0.4:80", 6, "10061"),
+                    {"IsDestinationReachableW \"molra-server\" qoc=16,0,0,0 -> 120", kStartupOk,
+                     "gethostbyname \"molra-server\" -> null", kCleanupOk,
+                     "IsDestinationReachableW \"nas:8080\" qoc=16,0,0,0 -> 120", kStartupOk,
+                     "gethostbyname \"nas\" -> 1 addresses", kCleanupOk},
+                    ConnectionRound("10.0.0.1:8080", 7, nullptr),
+                    {"IsDestinationReachableW \"10.0.0.5\" qoc=16,0,0,0 -> 120"},
+                    ConnectionRound("10.0.0.5:80", 8, "0"),
+                    {"IsDestinationReachableW \"10.0.0.6:8080\" qoc=16,0,0,0 -> 120"},
+                    ConnectionRound("10.0.0.6:8080", 9, "0")});
         log = c.log.Take(echoes.size() + calls.size());
         EXPECT_EQ(TakeEchoes(log), echoes) << "echoes";
         EXPECT_EQ(log, calls) << "echo log";
@@ -576,7 +579,8 @@ TEST(Win32Window, window_failure_box_stays) {
     const int exitCode = molra::RunMainWindow(platform, GetModuleHandleW(nullptr), assets);
     // A quit queued during the failed creation ends the box at once.
     MSG quit;
-    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "a quit behind the box";
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "a quit behind the box";
     WaitForSingleObject(watcher.get(), 10000);
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(seen.text.substr(0, kWindowFailed.size()), kWindowFailed);
@@ -629,7 +633,8 @@ TEST(Win32Window, refused_post_is_sent) {
         ASSERT_TRUE(owner);
         const HANDLE thread = owner.get();
         MSG message;  // answers the sent message
-        while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) ==
+               WAIT_OBJECT_0 + 1)
             PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         EXPECT_EQ(hand.taken, !gone);
         EXPECT_EQ(molra::Narrow(received), gone ? "" : "Ergebnis");

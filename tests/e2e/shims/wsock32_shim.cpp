@@ -58,7 +58,6 @@ using molra::shim::Log;
 using molra::shim::ReadEnvironment;
 using molra::shim::ReadNumber;
 
-
 thread_local int lastError = 0;
 
 // Owned here like the library's own per-thread record: valid until the next call.
@@ -114,7 +113,8 @@ std::string Peer(const sockaddr_in& address) {
 
 // "accept/200" etc. from MOLRA_SHIM_CONNECT for peer.
 void ReadAnswer(Connection& connection) {
-    const std::string item = molra::shim::TableAnswer("MOLRA_SHIM_CONNECT", connection.peer, "none");
+    const std::string item =
+        molra::shim::TableAnswer("MOLRA_SHIM_CONNECT", connection.peer, "none");
     const std::size_t slash = item.find('/');
     const std::string kind = item.substr(0, slash);
     connection.answer = kind == "accept"   ? Connection::Answer::Accept
@@ -162,8 +162,8 @@ int WINAPI WSAGetLastError() {
 
 int WINAPI gethostname(char* name, int length) {
     const bool zeroed = name && length > 0 && AllZero(name, static_cast<std::size_t>(length));
-    std::string line = "gethostname length=" + std::to_string(length) +
-                       " buffer=" + (zeroed ? "zeroed" : "dirty");
+    std::string line =
+        "gethostname length=" + std::to_string(length) + " buffer=" + (zeroed ? "zeroed" : "dirty");
     std::string value;
     int result = 0;
     if (ReadEnvironment("MOLRA_SHIM_HOSTNAME_ERROR", value)) {
@@ -243,8 +243,9 @@ int WINAPI ioctlsocket(SOCKET socket, long command, u_long* argument) {
     const bool known = found != sockets.end() && command == static_cast<long>(FIONBIO) && argument;
     if (known) found->second.nonBlocking = *argument != 0;
     if (!known) lastError = found == sockets.end() ? WSAENOTSOCK : WSAEINVAL;
-    Log(std::string("ioctlsocket ") + (command == static_cast<long>(FIONBIO) ? "FIONBIO" : std::to_string(command)) +
-        "=" + (argument ? std::to_string(*argument) : "null") + " -> " + (known ? "0" : "-1"));
+    Log(std::string("ioctlsocket ") +
+        (command == static_cast<long>(FIONBIO) ? "FIONBIO" : std::to_string(command)) + "=" +
+        (argument ? std::to_string(*argument) : "null") + " -> " + (known ? "0" : "-1"));
     return known ? 0 : SOCKET_ERROR;
 }
 
@@ -279,16 +280,16 @@ int WINAPI connect(SOCKET socket, const sockaddr* name, int length) {
 }
 
 int WINAPI select(int, fd_set* readable, fd_set* writable, fd_set* failed, const PTIMEVAL timeout) {
-    const ULONGLONG end =
-        timeout ? GetTickCount64() + static_cast<ULONGLONG>(timeout->tv_sec) * 1000 +
-                      static_cast<ULONGLONG>(timeout->tv_usec) / 1000
-                : ~ULONGLONG{0};
+    const ULONGLONG end = timeout
+                              ? GetTickCount64() + static_cast<ULONGLONG>(timeout->tv_sec) * 1000 +
+                                    static_cast<ULONGLONG>(timeout->tv_usec) / 1000
+                              : ~ULONGLONG{0};
     fd_set* const sets[] = {readable, writable, failed};
     // What a socket must be to stay in each set: nothing is ever sent, so none is readable.
     const auto holds = [](int set, const Connection& c, ULONGLONG now) {
-        return set == 1 ? c.Decided(now) && c.answer == Connection::Answer::Accept
-             : set == 2 ? c.Decided(now) && c.answer == Connection::Answer::Refuse
-                        : false;
+        return set == 1   ? c.Decided(now) && c.answer == Connection::Answer::Accept
+               : set == 2 ? c.Decided(now) && c.answer == Connection::Answer::Refuse
+                          : false;
     };
     for (;;) {
         ULONGLONG now = 0;
@@ -308,7 +309,8 @@ int WINAPI select(int, fd_set* readable, fd_set* writable, fd_set* failed, const
                     }
                     const Connection& connection = found->second;
                     if (holds(set, connection, now)) ++ready;
-                    else if (!connection.peer.empty() && connection.answer != Connection::Answer::None)
+                    else if (!connection.peer.empty() &&
+                             connection.answer != Connection::Answer::None)
                         wake = std::min(wake, connection.decidedAt);
                 }
             if (asked == 0) {
@@ -344,10 +346,10 @@ int WINAPI getsockopt(SOCKET socket, int level, int option, char* value, int* le
     }
     const Connection& connection = found->second;
     // Still connecting reads as no error, as on Windows.
-    const int error = connection.Decided(GetTickCount64()) &&
-                              connection.answer == Connection::Answer::Refuse
-                          ? WSAECONNREFUSED
-                          : 0;
+    const int error =
+        connection.Decided(GetTickCount64()) && connection.answer == Connection::Answer::Refuse
+            ? WSAECONNREFUSED
+            : 0;
     std::memcpy(value, &error, sizeof error);
     *length = sizeof error;
     Log("getsockopt SO_ERROR " + Named(socket) + " -> " + std::to_string(error));
