@@ -29,8 +29,8 @@ std::string ShortcutFileBytes(Platform& platform, const std::string& address,
     return Utf16LeWithBom(text);
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): the branches are UTF-8's and UTF-16's
-// own cases
+// The branches are UTF-8's and UTF-16's own cases.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 std::string Utf16LeWithBom(const std::string& utf8) {
     std::string out = "\xFF\xFE";
     auto put = [&out](unsigned unit) {

@@ -24,8 +24,9 @@ std::string ArgumentText(const std::string& commandLine) {
 bool HasSchemeHttp(const std::string& url) {
     auto startsWith = [&url](const std::string& prefix) {
         if (url.size() < prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size();
-             ++i) {  // NOLINT(modernize-loop-convert): i indexes url too
+        // i indexes url too.
+        // NOLINTNEXTLINE(modernize-loop-convert)
+        for (std::size_t i = 0; i < prefix.size(); ++i) {
             char c = url[i];
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             if (c != prefix[i]) return false;

@@ -55,8 +55,8 @@ void* BindEntry(HMODULE module, const char* name, DWORD* error) {
 }  // namespace
 
 // Binds the entry named like the member, so the two cannot differ.
-// NOLINTNEXTLINE(cppcoreguidelines-macro-usage): only a macro can spell the member's name as a
-// string
+// Only a macro can spell the member's name as a string.
+// NOLINTNEXTLINE(cppcoreguidelines-macro-usage)
 #define MOLRA_BIND(name) \
     calls.name = reinterpret_cast<decltype(calls.name)>(BindEntry(module, #name, ErrorOf(calls)))
 

@@ -35,8 +35,8 @@ bool Decode(const BYTE* bytes, DWORD size, LogoPixels& pixels) {
     UINT width = 0;
     UINT height = 0;
     if (!factory || FAILED(factory->CreateStream(stream.put())) ||
-        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): WIC only reads it, but takes it
-        // non-const
+        // WIC only reads the bytes, but takes them non-const.
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast)
         FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)) ||
         FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
                                                 WICDecodeMetadataCacheOnDemand, decoder.put())) ||
