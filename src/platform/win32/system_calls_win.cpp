@@ -35,9 +35,11 @@ namespace {
 // for a table without error.
 template <typename Calls>
 DWORD* ErrorOf(Calls& calls) {
-    if constexpr (requires { calls.error; }) return &calls.error;
-    else
+    if constexpr (requires { calls.error; }) {
+        return &calls.error;
+    } else {
         return nullptr;
+    }
 }
 
 HMODULE LoadForBinding(const wchar_t* dll, DWORD* error) {
